@@ -1,0 +1,158 @@
+#include "test_support.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace vt {
+namespace {
+
+// The emulator's command words, separated by \x1f (empty on native builds).
+std::vector<std::string> emulator_words()
+{
+    std::vector<std::string> words;
+    std::string joined = VANTREL_TEST_EMULATOR;
+    size_t start = 0;
+    while (start < joined.size()) {
+        size_t sep = joined.find('\x1f', start);
+        if (sep == std::string::npos)
+            sep = joined.size();
+        if (sep > start)
+            words.push_back(joined.substr(start, sep - start));
+        start = sep + 1;
+    }
+    return words;
+}
+
+} // namespace
+
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const std::string &stdin_path, const std::string &stdout_path)
+{
+    temp_dir capture;
+    std::string out_path = stdout_path.empty() ? capture.file("stdout") : stdout_path;
+    std::string err_path = capture.file("stderr");
+
+    std::vector<std::string> words = emulator_words();
+    bool emulated = !words.empty();
+    if (emulated && !args.empty()) {
+        // qemu-user sets the guest's argv[0] with -0.
+        words.push_back("-0");
+        words.push_back(args[0]);
+    }
+    words.push_back(program);
+    for (size_t i = 1; i < args.size(); ++i)
+        words.push_back(args[i]);
+    std::vector<char *> argv;
+    for (size_t i = 0; i < words.size(); ++i)
+        argv.push_back(words[i].data());
+    std::string argv0 = args.empty() ? program : args[0];
+    if (!emulated)
+        argv[0] = argv0.data();
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, stdin_path.empty() ? "/dev/null" : stdin_path.c_str(),
+                                     O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+    pid_t pid;
+    std::string path = emulated ? words[0] : program;
+    int rc = emulated ? posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv.data(), environ)
+                      : posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    run_result result;
+    if (rc != 0) {
+        result.err = std::string("spawn failed: ") + std::strerror(rc);
+        return result;
+    }
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    if (stdout_path.empty())
+        result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    return result;
+}
+
+temp_dir::temp_dir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+temp_dir::~temp_dir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string read_file(const std::string &path)
+{
+    std::string bytes;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return bytes;
+    char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes.append(chunk, got);
+    std::fclose(f);
+    return bytes;
+}
+
+void write_file(const std::string &path, const std::string &bytes)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        throw std::runtime_error("cannot create " + path);
+    size_t put = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (std::fclose(f) != 0 || put != bytes.size())
+        throw std::runtime_error("cannot write " + path);
+}
+
+bool file_exists(const std::string &path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string from_hex(const std::string &hex)
+{
+    std::string bytes;
+    int high = -1;
+    for (char c : hex) {
+        int v;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else
+            continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            bytes.push_back(static_cast<char>(high * 16 + v));
+            high = -1;
+        }
+    }
+    return bytes;
+}
+
+} // namespace vt

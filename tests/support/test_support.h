@@ -1,0 +1,46 @@
+// Helpers for tests that run the built programs as a user would.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vt {
+
+struct run_result {
+    int status = -1; // exit status, or 128 + signal number
+    std::string out; // standard output, byte for byte
+    std::string err; // standard error, byte for byte
+};
+
+// Runs program with args (args[0] is the name the program sees as argv[0];
+// program is the path executed).  Standard input comes from stdin_path, or
+// /dev/null when it is empty.  Standard output goes to stdout_path when it is
+// given (then run_result::out stays empty), otherwise it is captured.
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const std::string &stdin_path = "", const std::string &stdout_path = "");
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir &) = delete;
+    temp_dir &operator=(const temp_dir &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+    std::string file(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);
+bool file_exists(const std::string &path);
+
+// Bytes from a string of hex digits; blanks between digits are ignored.
+std::string from_hex(const std::string &hex);
+
+} // namespace vt
