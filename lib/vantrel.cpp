@@ -56,6 +56,16 @@ bool has_room(const vantrel_state *s, uint32_t tag_size)
     return tag_size <= room && room - tag_size >= VANTREL_END_MIN;
 }
 
+uint32_t string_tag_size(uint32_t align, uint32_t length)
+{
+    return round_up(uint64_t{length} + VANTREL_STRING_MIN, align);
+}
+
+uint32_t data_block_tag_size(uint32_t align, uint64_t size)
+{
+    return round_up(size + VANTREL_DATA_MIN, align);
+}
+
 void put_header(uint8_t *at, uint32_t code, uint32_t tag_size)
 {
     put32(at + VANTREL_HDR_TAG, code);
@@ -131,7 +141,7 @@ uint32_t vantrel_get_used_size(const vantrel_state *state)
 int32_t vantrel_add_string(vantrel_state *state, const char *characters, uint32_t length,
                            uint32_t id)
 {
-    uint32_t tag_size = vantrel_get_string_tag_size(state, length);
+    uint32_t tag_size = string_tag_size(state->align, length);
     if (!has_room(state, tag_size))
         return 1;
 
@@ -147,7 +157,7 @@ int32_t vantrel_add_string(vantrel_state *state, const char *characters, uint32_
 
 int32_t vantrel_add_integer(vantrel_state *state, uint64_t value, uint32_t id)
 {
-    uint32_t tag_size = vantrel_get_integer_tag_size(state);
+    uint32_t tag_size = round_up(VANTREL_INTEGER_MIN, state->align);
     if (!has_room(state, tag_size))
         return 1;
 
@@ -164,7 +174,7 @@ int32_t vantrel_add_integer(vantrel_state *state, uint64_t value, uint32_t id)
 int32_t vantrel_add_data_block(vantrel_state *state, const void *data, uint32_t size,
                                uint32_t type, uint32_t id)
 {
-    uint32_t tag_size = vantrel_get_data_block_tag_size(state, size);
+    uint32_t tag_size = data_block_tag_size(state->align, size);
     if (!has_room(state, tag_size))
         return 1;
 
@@ -180,7 +190,7 @@ int32_t vantrel_add_scatter_data_block(vantrel_state *state, const vantrel_scatt
     uint64_t total = scatter_total(list);
     if (total == 0)
         return 0; // an empty list places nothing
-    uint32_t tag_size = vantrel_get_scatter_data_block_tag_size(state, list);
+    uint32_t tag_size = data_block_tag_size(state->align, total);
     if (!has_room(state, tag_size))
         return 1;
 
@@ -196,7 +206,7 @@ int32_t vantrel_add_scatter_data_block(vantrel_state *state, const vantrel_scatt
 
 uint32_t vantrel_get_string_tag_size(const vantrel_state *state, uint32_t length)
 {
-    return round_up(uint64_t{length} + VANTREL_STRING_MIN, state->align);
+    return string_tag_size(state->align, length);
 }
 
 uint32_t vantrel_get_integer_tag_size(const vantrel_state *state)
@@ -206,7 +216,7 @@ uint32_t vantrel_get_integer_tag_size(const vantrel_state *state)
 
 uint32_t vantrel_get_data_block_tag_size(const vantrel_state *state, uint32_t size)
 {
-    return round_up(uint64_t{size} + VANTREL_DATA_MIN, state->align);
+    return data_block_tag_size(state->align, size);
 }
 
 uint32_t vantrel_get_scatter_data_block_tag_size(const vantrel_state *state,
@@ -215,7 +225,7 @@ uint32_t vantrel_get_scatter_data_block_tag_size(const vantrel_state *state,
     uint64_t total = scatter_total(list);
     if (total == 0)
         return 0;
-    return round_up(total + VANTREL_DATA_MIN, state->align);
+    return data_block_tag_size(state->align, total);
 }
 
 void *vantrel_next_tag(const void *tag)
