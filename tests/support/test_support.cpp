@@ -14,26 +14,21 @@
 extern char **environ;
 
 namespace vt {
-namespace {
 
-// The emulator's command words, separated by \x1f (empty on native builds).
-std::vector<std::string> emulator_words()
+static std::vector<std::string> split_words(const std::string &text, char sep)
 {
     std::vector<std::string> words;
-    std::string joined = VANTREL_TEST_EMULATOR;
     size_t start = 0;
-    while (start < joined.size()) {
-        size_t sep = joined.find('\x1f', start);
-        if (sep == std::string::npos)
-            sep = joined.size();
-        if (sep > start)
-            words.push_back(joined.substr(start, sep - start));
-        start = sep + 1;
+    while (start < text.size()) {
+        size_t end = text.find(sep, start);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end > start)
+            words.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
     return words;
 }
-
-} // namespace
 
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
                        const std::string &stdin_path, const std::string &stdout_path)
@@ -41,24 +36,42 @@ run_result run_program(const std::string &program, const std::vector<std::string
     temp_dir capture;
     std::string out_path = stdout_path.empty() ? capture.file("stdout") : stdout_path;
     std::string err_path = capture.file("stderr");
+    std::string argv0 = args.empty() ? program : args[0];
 
-    std::vector<std::string> words = emulator_words();
-    bool emulated = !words.empty();
-    if (emulated && !args.empty()) {
-        // qemu-user sets the guest's argv[0] with -0.
+    // Cross builds run the program under their emulator, which sets the
+    // guest's argv[0] with -0.  VANTREL_TEST_WRAPPER (a valgrind command
+    // line, say) runs in front of native programs; it finds the program
+    // through PATH under the name argv0, so that argv[0] stays as given.
+    std::vector<std::string> words = split_words(VANTREL_TEST_EMULATOR, '\x1f');
+    std::vector<std::string> env_text;
+    for (char **e = environ; *e != nullptr; ++e)
+        env_text.push_back(*e);
+    const char *wrapper = std::getenv("VANTREL_TEST_WRAPPER");
+    if (!words.empty()) {
         words.push_back("-0");
-        words.push_back(args[0]);
+        words.push_back(argv0);
+        words.push_back(program);
+    } else if (wrapper != nullptr && *wrapper != '\0' && argv0.find('/') == std::string::npos) {
+        words = split_words(wrapper, ' ');
+        std::filesystem::create_symlink(std::filesystem::absolute(program), capture.file(argv0));
+        for (std::string &e : env_text)
+            if (e.rfind("PATH=", 0) == 0)
+                e = "PATH=" + capture.path().string() + ":" + e.substr(5);
+        words.push_back(argv0);
+    } else {
+        words.push_back(argv0);
     }
-    words.push_back(program);
     for (size_t i = 1; i < args.size(); ++i)
         words.push_back(args[i]);
-    std::vector<char *> argv;
-    for (size_t i = 0; i < words.size(); ++i)
-        argv.push_back(words[i].data());
-    std::string argv0 = args.empty() ? program : args[0];
-    if (!emulated)
-        argv[0] = argv0.data();
+    std::vector<char *> argv, envp;
+    for (std::string &w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
+    for (std::string &e : env_text)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    bool direct = argv0 == words[0];
+    std::string path = direct ? program : words[0];
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -68,9 +81,8 @@ run_result run_program(const std::string &program, const std::vector<std::string
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
     pid_t pid;
-    std::string path = emulated ? words[0] : program;
-    int rc = emulated ? posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv.data(), environ)
-                      : posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    int rc = direct ? posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data())
+                    : posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     run_result result;
     if (rc != 0) {
