@@ -1,0 +1,22 @@
+# Makes OUT (compiling SOURCE with COMP, or running BUILDER), lists it with
+# DUMP and compares the listing with EXPECTED.  EMULATOR holds the cross
+# emulator's words separated by "|" (empty on native builds).
+string(REPLACE "|" ";" emulator "${EMULATOR}")
+if(DEFINED SOURCE)
+  execute_process(COMMAND ${emulator} ${COMP} -o ${OUT} ${SOURCE} RESULT_VARIABLE rc ERROR_VARIABLE err)
+else()
+  execute_process(COMMAND ${emulator} ${BUILDER} ${OUT} RESULT_VARIABLE rc ERROR_VARIABLE err
+                  OUTPUT_QUIET)
+endif()
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "making ${OUT} failed (${rc}): ${err}")
+endif()
+execute_process(COMMAND ${emulator} ${DUMP} ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE listing
+                ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "listing ${OUT} failed (${rc}): ${err}")
+endif()
+file(READ ${EXPECTED} expected)
+if(NOT listing STREQUAL expected)
+  message(FATAL_ERROR "listing of ${OUT} differs from ${EXPECTED}:\n${listing}")
+endif()
