@@ -1,27 +1,85 @@
 #!/usr/bin/env bash
-# Builds and tests everything CI checks: a g++ build and a clang build under
-# AddressSanitizer and UndefinedBehaviorSanitizer, warnings as errors.
-# Usage: tests/run-all.sh [build-root]   (default: build-ci)
+# Builds and tests everything CI checks, warnings as errors:
+#   gcc       g++ build, all tests
+#   sanitize  clang build under AddressSanitizer + UndefinedBehaviorSanitizer
+#   s390x     big-endian cross build, all tests under qemu-user, and the
+#             cross-endian blob check against the gcc build
+#   i686      32-bit x86 cross build, all tests under qemu-user
+#   valgrind  the end-to-end tests of the gcc build under memcheck
+#   fuzz      every fuzz target for FUZZ_SECONDS (default 60) seconds
+# Usage: tests/run-all.sh [build-root]      (default: build-ci)
+# STAGES="gcc sanitize" tests/run-all.sh runs only the stages named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${1:-build-ci}
 jobs=$(nproc 2>/dev/null || echo 2)
+stages=${STAGES:-gcc sanitize s390x i686 valgrind fuzz}
 passed=()
+start=$SECONDS
 
-stage() { # name, cmake arguments...
+want() { [[ " $stages " == *" $1 "* ]]; }
+fail() { echo "FAILED: $*"; exit 1; }
+
+build_and_test() { # name, cmake arguments...
     local name=$1; shift
     echo "=== stage $name"
-    cmake -S . -B "$root/$name" -DVANTREL_WERROR=ON "$@" >"$root.$name.configure.log" 2>&1 ||
-        { cat "$root.$name.configure.log"; echo "FAILED: stage $name (configure)"; exit 1; }
-    cmake --build "$root/$name" -j "$jobs" ||
-        { echo "FAILED: stage $name (build)"; exit 1; }
-    ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure ||
-        { echo "FAILED: stage $name (tests)"; exit 1; }
+    cmake -S . -B "$root/$name" -DVANTREL_WERROR=ON "$@" >"$root/$name.configure.log" 2>&1 ||
+        { cat "$root/$name.configure.log"; fail "stage $name (configure)"; }
+    cmake --build "$root/$name" -j "$jobs" || fail "stage $name (build)"
+    ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure --timeout 600 ||
+        fail "stage $name (tests)"
     passed+=("$name")
 }
 
+# The cross stages need qemu-user and the cross compilers.
+ensure_cross_tools() {
+    local missing=()
+    command -v qemu-s390x >/dev/null || missing+=(qemu-user)
+    command -v s390x-linux-gnu-g++ >/dev/null || missing+=(g++-s390x-linux-gnu)
+    command -v i686-linux-gnu-g++ >/dev/null || missing+=(g++-i686-linux-gnu)
+    ((${#missing[@]} == 0)) && return 0
+    echo "=== installing ${missing[*]}"
+    local sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq >/dev/null &&
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+            -o DPkg::Lock::Timeout=300 "${missing[@]}" >"$root/apt.log" 2>&1 ||
+        { tail -20 "$root/apt.log"; fail "could not install ${missing[*]}"; }
+}
+
 mkdir -p "$root"
-stage gcc -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
-stage sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_SANITIZE=ON \
-    -DCMAKE_BUILD_TYPE=Debug
-echo "all ${#passed[@]} test stages passed: ${passed[*]}"
+if want gcc; then
+    build_and_test gcc -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
+fi
+if want sanitize; then
+    build_and_test sanitize -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DVANTREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+fi
+if want s390x || want i686; then
+    ensure_cross_tools
+fi
+if want s390x; then
+    build_and_test s390x -DCMAKE_TOOLCHAIN_FILE=cmake/s390x.cmake -DVANTREL_BUILD_BENCH=OFF
+    want gcc || fail "the s390x stage compares against the gcc stage's build"
+    tests/cross/check_endian.sh "$root/gcc" "$root/s390x" examples/*.txt tests/cross/*.txt ||
+        fail "cross-endian check"
+fi
+if want i686; then
+    build_and_test i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686.cmake -DVANTREL_BUILD_BENCH=OFF
+fi
+if want valgrind; then
+    echo "=== stage valgrind"
+    want gcc || fail "the valgrind stage runs the gcc stage's tests"
+    # Any memcheck error or leak changes the exit status and standard error
+    # the end-to-end tests compare, so they fail.
+    VANTREL_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all" \
+        ctest --test-dir "$root/gcc" -j "$jobs" --output-on-failure -L e2e --timeout 900 ||
+        fail "stage valgrind"
+    passed+=(valgrind)
+fi
+if want fuzz; then
+    echo "=== stage fuzz"
+    fuzz/run.sh "${FUZZ_SECONDS:-60}" "$root/fuzz" || fail "stage fuzz"
+    passed+=(fuzz)
+fi
+echo "all ${#passed[@]} test stages passed in $((SECONDS - start)) s: ${passed[*]}"
