@@ -1,0 +1,59 @@
+// vantrel-comp: compiles a line-oriented text source into one tag blob file.
+//
+// comp_main does the whole run and may be called many times in one process:
+// all state lives in a comp_context on its stack, and every path releases
+// what it acquired before returning the exit status (0 or 1).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+extern const char comp_version[];
+
+// One record per run.  The three areas share one work allocation starting at
+// blob_buf.
+struct comp_context {
+    const char *prog_name;  // argv[0] as given; the first text of every message
+    const char *in_name;    // the source name as given
+    const char *out_name;   // the output name, given or derived
+    FILE *in_file;
+    FILE *out_file;
+    char *out_name_alloc;   // the derived output name's allocation, or null
+    uint8_t *blob_buf;      // the blob is built here
+    uint8_t *scratch_buf;   // decoded string and hex payloads
+    char *line_buf;         // the current source line
+    uint32_t blob_size;
+    uint32_t scratch_size;
+    uint32_t line_size;
+    uint32_t alignment;     // requested from the library
+    uint32_t line_no;       // physical line reads so far
+    uint32_t depth;         // start tags currently open
+    uint32_t starts;        // start tags begun so far
+    bool out_is_regular;    // a failed run removes the output only then
+};
+
+// Character classes of the source language, the same in every locale.
+inline bool comp_is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool comp_is_graphic(char c) { return c > ' ' && c <= '~'; }
+
+// "PROG: SOURCE:LINE: text", the form of every message about a source line.
+void line_error(const comp_context *ctx, const char *text);
+
+// The next line that is neither blank nor a comment, trimmed in place inside
+// line_buf; null at the end of the input (a read error ends it too).
+char *read_line(comp_context *ctx);
+
+// Argument parsers.  Each prints its own diagnostic and reports failure by
+// its result; on success the cursor moves past the argument and the white
+// space behind it.  The integer parsers return 0 or 1; the byte parsers
+// return the number of bytes stored into dest (at most capacity) or -1.
+int parse64(const comp_context *ctx, uint64_t *result, char **cursor);
+int parse32(const comp_context *ctx, uint32_t *result, char **cursor);
+int32_t parse_str(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_t capacity);
+int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_t capacity);
+
+// Prints the usage text to standard output and returns status, which the
+// caller returns as its exit status.
+int print_help(const char *prog_name, int status);
+
+int comp_main(int argc, char **argv);
