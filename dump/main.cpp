@@ -1,0 +1,3 @@
+#include "dump.h"
+
+int main(int argc, char **argv) { return dump_main(argc, argv); }
