@@ -1,0 +1,126 @@
+// Runs vantrel::reader over arbitrary bytes: checks them (with and without
+// nested reserved words allowed), walks every tag and looks ids up.  Every
+// view must lie inside the input and inside its own tag, starts and ends
+// must pair up within the depth bound, a refused blob hands out nothing,
+// and an accepted blob without nesting rebuilds into a blob that reads back
+// to the same tags.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "vantrel.hpp"
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+bool same_tag(const vantrel::tag &a, const vantrel::tag &b)
+{
+    return a.kind == b.kind && a.id == b.id && a.type == b.type && a.value == b.value &&
+           a.bytes.size() == b.bytes.size() &&
+           (a.bytes.empty() || std::memcmp(a.bytes.data(), b.bytes.data(), a.bytes.size()) == 0);
+}
+
+// Walks r, checking each tag against the input; true when it holds no
+// nested block.
+bool walk(const vantrel::reader &r, std::span<const std::byte> input)
+{
+    const std::byte *begin = input.data(), *end = input.data() + input.size();
+    uint32_t open = 0;
+    std::size_t count = 0, last_offset = 0;
+    bool flat = true;
+    for (const vantrel::tag &t : r) {
+        check(++count <= input.size() / 8);
+        check(count == 1 || t.offset > last_offset);
+        last_offset = t.offset;
+        check(t.offset < input.size());
+        if (t.kind == vantrel::tag_kind::start) {
+            check(t.depth == ++open && open <= vantrel::max_depth);
+            flat = false;
+            continue;
+        }
+        if (t.kind == vantrel::tag_kind::end) {
+            check(open > 0 && t.depth == open--);
+            continue;
+        }
+        check(t.depth == open);
+        check(uint64_t{t.offset} + t.tag_size <= input.size());
+        if (t.kind == vantrel::tag_kind::integer) {
+            check(t.bytes.empty() && t.tag_size >= VANTREL_INTEGER_MIN);
+            continue;
+        }
+        const std::byte *tag_end = begin + t.offset + t.tag_size;
+        check(t.bytes.data() >= begin + t.offset + VANTREL_HDR_SIZE && t.bytes.data() <= end);
+        check(t.bytes.data() + t.bytes.size() <= tag_end);
+        if (t.kind == vantrel::tag_kind::string)
+            check(t.bytes.data() + t.bytes.size() < tag_end); // the terminator's place
+
+        std::optional<vantrel::tag> first = r.find(t.id);
+        check(first && first->id == t.id && first->offset <= t.offset);
+    }
+    check(open == 0);
+    return flat;
+}
+
+void rebuild(const vantrel::reader &r, std::size_t input_size)
+{
+    std::size_t tags = 0;
+    for (auto t = r.begin(); t != r.end(); ++t)
+        ++tags;
+    // Realigned to 8, each tag grows by at most 7 bytes (an integer to 24).
+    const std::size_t size = input_size + 16 * tags + 64;
+    std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[size]);
+    if (!buffer)
+        return;
+    vantrel::builder b(std::span<std::byte>(buffer.get(), size));
+    check(b.ok());
+    for (const vantrel::tag &t : r) {
+        vantrel::status s = vantrel::status::ok;
+        switch (t.kind) {
+        case vantrel::tag_kind::string: s = b.add(t.id, t.text()); break;
+        case vantrel::tag_kind::integer: s = b.add(t.id, t.value); break;
+        case vantrel::tag_kind::data_block: s = b.add(t.id, t.type, t.bytes); break;
+        default: break;
+        }
+        check(s == vantrel::status::ok);
+    }
+    std::span<std::byte> blob = b.finish();
+    vantrel::reader again(blob);
+    check(again.ok() && !again.swapped());
+    auto a = r.begin(), c = again.begin();
+    for (; a != r.end() && c != again.end(); ++a, ++c)
+        check(same_tag(*a, *c));
+    check(a == r.end() && c == again.end());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::span<const std::byte> input(reinterpret_cast<const std::byte *>(data), size);
+    vantrel::reader strict(input), lenient(input, {true});
+
+    for (const vantrel::reader *r : {&strict, &lenient}) {
+        if (!r->ok()) {
+            check(r->error().code != vantrel::error_code::none);
+            check(r->error().offset <= size + (uint64_t{1} << 32) + 16);
+            check(r->begin() == r->end() && !r->find(0) && !r->get_integer(0));
+            check(vantrel::describe(r->error()).text[0] != '\0');
+        }
+    }
+    // Allowing nested reserved words only ever accepts more.
+    if (strict.ok())
+        check(lenient.ok());
+    if (!lenient.ok())
+        return 0;
+    if (walk(lenient, input))
+        rebuild(lenient, size);
+    return 0;
+}
