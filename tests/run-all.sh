@@ -61,7 +61,9 @@ fi
 if want s390x; then
     build_and_test s390x -DCMAKE_TOOLCHAIN_FILE=cmake/s390x.cmake -DVANTREL_BUILD_BENCH=OFF
     want gcc || fail "the s390x stage compares against the gcc stage's build"
-    tests/cross/check_endian.sh "$root/gcc" "$root/s390x" examples/*.txt tests/cross/*.txt ||
+    tests/cross/check_endian.sh "$root/gcc" "$root/s390x" \
+        examples/device-settings.txt examples/string-table.txt examples/firmware-payloads.txt \
+        tests/cross/numbers.txt ||
         fail "cross-endian check"
 fi
 if want i686; then
