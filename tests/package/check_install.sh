@@ -19,7 +19,7 @@ p=$root$prefix
 
 libdir=$(cd "$p" && ls -d lib*/libvantrel.so 2>/dev/null | head -n1 | xargs -r dirname)
 [[ -n $libdir ]] || fail "no libvantrel.so under $p"
-for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h \
+for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h include/vantrel.hpp \
          "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.0.2.14" \
          "$libdir/pkgconfig/vantrel.pc" "$libdir/cmake/vantrel/vantrel-config.cmake" \
          share/man/man1/vantrel-comp.1 share/man/man1/vantrel-dump.1 \
