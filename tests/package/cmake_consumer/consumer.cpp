@@ -1,6 +1,10 @@
-// Built against an installed vantrel through find_package(vantrel).
+// Built against an installed vantrel through find_package(vantrel): the C
+// header and the C++ layer both come from the package.
 #include <cstdio>
+#include <span>
+#include <string>
 #include <vantrel.h>
+#include <vantrel.hpp>
 
 int main()
 {
@@ -9,7 +13,10 @@ int main()
     if (vantrel_init(&state, buffer, sizeof buffer, 8) != 0 || vantrel_add_string(&state, "hi", 2, 1) != 0)
         return 1;
     vantrel_end(&state);
-    std::printf("find_package consumer: %u bytes, libvantrel %s\n",
-                static_cast<unsigned>(vantrel_get_used_size(&state)), vantrel_version());
-    return vantrel_get_used_size(&state) == 48 ? 0 : 1;
+    uint32_t used = vantrel_get_used_size(&state);
+    vantrel::reader blob(std::as_bytes(std::span(buffer, used)));
+    auto text = blob.get_string(1);
+    std::printf("find_package consumer: %u bytes, libvantrel %s, string %s\n", static_cast<unsigned>(used),
+                vantrel_version(), text ? std::string(*text).c_str() : "missing");
+    return used == 48 && text && *text == "hi" ? 0 : 1;
 }
