@@ -1,5 +1,6 @@
 // The command line of vantrel-dump and the loop over its files.
 #include "dump.h"
+#include "source.h"
 
 #include <cerrno>
 #include <cstring>
@@ -45,12 +46,15 @@ void print_help(const char *prog)
                 "             Warn only if the reserved field in the start tag is\n"
                 "             not zero\n"
                 "\n"
+                "  --source   Write each blob as data compiler source\n"
+                "\n"
                 "  --version  Show version number\n",
                 prog);
 }
 
-// Lists one file operand; returns 0 when it listed without failure.
-int list_operand(dump_context *ctx, const char *name, output_state *out)
+// Lists one file operand, or writes it as source; returns 0 when that
+// worked.
+int list_operand(dump_context *ctx, const char *name, bool as_source, output_state *out)
 {
     FILE *in = std::fopen(name, "rb");
     if (in == nullptr) {
@@ -59,7 +63,7 @@ int list_operand(dump_context *ctx, const char *name, output_state *out)
     }
     char buffer[STREAM_BUFFER_SIZE];
     std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
-    int status = dump_file(stdout, in, ctx, name);
+    int status = as_source ? dump_source(stdout, in, ctx, name) : dump_file(stdout, in, ctx, name);
     output_broken(out);
     std::fclose(in);
     return status;
@@ -85,6 +89,7 @@ int run(int argc, char **argv, output_state *out)
     dump_context ctx{};
     ctx.prog_name = prog;
     ctx.format = &dump_listing;
+    bool as_source = false;
     int first = 1;
     while (first < argc && argv[first][0] == '-') {
         const char *option = argv[first++];
@@ -92,6 +97,10 @@ int run(int argc, char **argv, output_state *out)
             break;
         if (std::strcmp(option, "--warn-start-reserved") == 0) {
             ctx.warn_start_reserved = 1;
+            continue;
+        }
+        if (std::strcmp(option, "--source") == 0) {
+            as_source = true;
             continue;
         }
         std::fprintf(stderr, "%s: unknown option: \"%s\"\n", prog, option);
@@ -111,7 +120,7 @@ int run(int argc, char **argv, output_state *out)
             if (output_broken(out))
                 return 1;
         }
-        if (list_operand(&ctx, name, out) != 0)
+        if (list_operand(&ctx, name, as_source, out) != 0)
             status = 1;
         // Later files could not be listed either.
         if (out->failed)

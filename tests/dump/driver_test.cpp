@@ -20,6 +20,8 @@ const std::string HELP = "Usage: vantrel-dump [OPT]... [--] FILE...\n"
                          "             Warn only if the reserved field in the start tag is\n"
                          "             not zero\n"
                          "\n"
+                         "  --source   Write each blob as data compiler source\n"
+                         "\n"
                          "  --version  Show version number\n";
 const std::string VERSION = "Vantrel data dump v0.2.14\nlibvantrel v0.2.14\n";
 

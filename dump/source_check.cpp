@@ -1,0 +1,206 @@
+// Whether vantrel-comp could reproduce a blob byte for byte.  The compiler
+// only ever writes one shape of blob: alignment 8, every tag at its minimal
+// size with zero fill, zero reserved words and terminators, one level of
+// tags, strings that fit one source line and hold no zero byte, at most
+// 65536 bytes, and nothing after the end tag.  Anything else is refused,
+// with the offset of the first byte that differs from that shape.
+#include <cinttypes>
+#include <cstdlib>
+#include <sys/types.h>
+
+#include "source.h"
+#include "vantrel.h"
+
+namespace {
+
+// Writers for the checking walk: the walk is run for its checks only.
+void no_block(FILE *, int) {}
+void no_string_head(FILE *, int, uint32_t, uint32_t) {}
+void no_chunk(FILE *, const uint8_t *, uint32_t) {}
+void no_tail(FILE *) {}
+void no_integer(FILE *, int, uint32_t, uint64_t) {}
+void no_data_head(FILE *, int, uint32_t, uint32_t, uint32_t) {}
+
+const dump_format silent = {
+    no_block, no_block, no_string_head, no_chunk, no_tail, no_integer, no_data_head, no_chunk, no_tail,
+};
+
+void refuse(const dump_context *ctx, uint64_t at, const char *why)
+{
+    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": cannot be written as source: %s\n", ctx->prog_name,
+                 ctx->file_name, at, why);
+}
+
+constexpr uint64_t round8(uint64_t n) { return (n + 7) & ~uint64_t{7}; }
+
+// A reason and the offset it is shown at.
+struct fault {
+    const char *why;
+    uint32_t at;
+};
+
+constexpr fault NO_FAULT = {nullptr, 0};
+
+// The first non-zero byte in [from, to), if any, as a fault.
+fault non_zero(const source_blob *blob, uint32_t from, uint32_t to, const char *why)
+{
+    for (uint32_t at = from; at < to; ++at)
+        if (blob->bytes[at] != 0)
+            return {why, at};
+    return NO_FAULT;
+}
+
+// `fixed` is the tag's size without payload, `payload` what its size field
+// adds; the compiler's tag is exactly round8 of the two.
+bool minimal(uint32_t tag_size, uint64_t fixed, uint64_t payload) { return tag_size == round8(fixed + payload); }
+
+fault check_string(const source_blob *blob, uint32_t at, uint32_t tag_size)
+{
+    uint32_t size = blob_word32(blob, at + VANTREL_STRING_SIZE);
+    if (!minimal(tag_size, VANTREL_STRING_MIN, size))
+        return {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
+    const uint8_t *characters = blob->bytes + at + VANTREL_STRING_DATA;
+    // There is no escape for a zero byte.
+    for (uint32_t i = 0; i < size; ++i)
+        if (characters[i] == 0)
+            return {"string holds a zero byte", at + VANTREL_STRING_DATA + i};
+    uint32_t terminator = at + VANTREL_STRING_DATA + size;
+    if (blob->bytes[terminator] != 0)
+        return {"non-zero string terminator", terminator};
+    fault fill = non_zero(blob, terminator + 1, at + tag_size, "non-zero fill");
+    if (fill.why != nullptr)
+        return fill;
+    uint32_t id = blob_word32(blob, at + VANTREL_STRING_ID);
+    if (source_string_line_length(id, characters, size) > SOURCE_LINE_MAX)
+        return {"string too long for one source line", at};
+    return NO_FAULT;
+}
+
+fault check_data_block(const source_blob *blob, uint32_t at, uint32_t tag_size)
+{
+    uint32_t size = blob_word32(blob, at + VANTREL_DATA_SIZE);
+    if (!minimal(tag_size, VANTREL_DATA_MIN, size))
+        return {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
+    return non_zero(blob, at + VANTREL_DATA_DATA + size, at + tag_size, "non-zero fill");
+}
+
+fault check_integer(const source_blob *blob, uint32_t at, uint32_t tag_size)
+{
+    if (!minimal(tag_size, VANTREL_INTEGER_MIN, 0))
+        return {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
+    if (blob_word32(blob, at + VANTREL_INTEGER_RESERVED) != 0)
+        return {"non-zero reserved word", at + VANTREL_INTEGER_RESERVED};
+    return NO_FAULT;
+}
+
+// The tags after the start tag, up to and including the end tag.  The walk
+// has passed, so tags chain from offset 16 to the end tag that closes the
+// blob at its length; the size tests come before any field is read, so a
+// tag's fields are read only inside the tag.
+fault check_tags(const source_blob *blob)
+{
+    uint32_t at = VANTREL_START_MIN;
+    for (;;) {
+        if (blob->length - at < VANTREL_HDR_SIZE)
+            return {"tag size is not minimal", at};
+        uint32_t code = blob_word32(blob, at + VANTREL_HDR_TAG);
+        uint32_t tag_size = blob_word32(blob, at + VANTREL_HDR_TAG_SIZE);
+        fault size_fault = {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
+        if (tag_size > blob->length - at)
+            return size_fault;
+        fault f = NO_FAULT;
+        switch (code) {
+        case VANTREL_TAG_END:
+            return tag_size == VANTREL_END_MIN ? NO_FAULT : size_fault;
+        case VANTREL_TAG_STRING:
+            f = tag_size < VANTREL_STRING_DATA ? size_fault : check_string(blob, at, tag_size);
+            break;
+        case VANTREL_TAG_INTEGER:
+            f = tag_size < VANTREL_INTEGER_MIN ? size_fault : check_integer(blob, at, tag_size);
+            break;
+        case VANTREL_TAG_DATA_BLOCK:
+            f = tag_size < VANTREL_DATA_DATA ? size_fault : check_data_block(blob, at, tag_size);
+            break;
+        default:
+            // A start tag, as the walk refused every other code; the compiler
+            // refuses a second "{".
+            return {"nested start tag", at};
+        }
+        if (f.why != nullptr)
+            return f;
+        at += tag_size;
+    }
+}
+
+// Reads the blob, whose start tag is in `start`, into memory.
+int read_blob(FILE *in, const dump_context *ctx, const uint8_t *start, source_blob *blob)
+{
+    blob->bytes = static_cast<uint8_t *>(std::malloc(blob->length));
+    if (blob->bytes == nullptr) {
+        refuse(ctx, 0, "out of memory");
+        return 1;
+    }
+    std::memcpy(blob->bytes, start, VANTREL_START_MIN);
+    size_t want = blob->length - VANTREL_START_MIN;
+    size_t got = std::fread(blob->bytes + VANTREL_START_MIN, 1, want, in);
+    if (got != want) {
+        // The walk skips fill, so a file may end inside the last tag's.
+        std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": unexpected end-of-file\n", ctx->prog_name, ctx->file_name,
+                     uint64_t{VANTREL_START_MIN} + got);
+        return 1;
+    }
+    return 0;
+}
+
+fault check_blob(FILE *in, const source_blob *blob)
+{
+    if (blob_word32(blob, VANTREL_HDR_TAG_SIZE) != VANTREL_START_MIN)
+        return {"alignment is not 8", VANTREL_HDR_TAG_SIZE};
+    fault f = check_tags(blob);
+    if (f.why != nullptr)
+        return f;
+    // The compiler writes the blob and nothing else.
+    if (std::fgetc(in) != EOF)
+        return {"bytes after the end of the blob", blob->length};
+    return NO_FAULT;
+}
+
+} // namespace
+
+int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, source_blob *blob)
+{
+    *blob = source_blob{};
+    dump_context walk = *ctx;
+    walk.format = &silent;
+    if (dump_file(out, in, &walk, name) != 0)
+        return 1;
+    uint8_t start[VANTREL_START_MIN];
+    if (fseeko(in, 0, SEEK_SET) != 0 || std::fread(start, 1, sizeof start, in) != sizeof start) {
+        refuse(&walk, 0, "file cannot be read a second time");
+        return 1;
+    }
+    source_blob loaded = {nullptr, 0, walk.read32, walk.read64};
+    uint32_t length;
+    std::memcpy(&length, start + VANTREL_START_LENGTH, sizeof length);
+    loaded.length = walk.read32(length);
+    // A length below 16 passed the walk only if its count wrapped around
+    // 2^32, over a blob of some 4 GiB.
+    if (loaded.length < VANTREL_START_MIN || loaded.length > SOURCE_BLOB_MAX) {
+        refuse(&walk, SOURCE_BLOB_MAX, "blob is larger than 65536 bytes");
+        return 1;
+    }
+    int status = read_blob(in, &walk, start, &loaded);
+    if (status == 0) {
+        fault f = check_blob(in, &loaded);
+        if (f.why != nullptr) {
+            refuse(&walk, f.at, f.why);
+            status = 1;
+        }
+    }
+    if (status != 0) {
+        std::free(loaded.bytes);
+        return 1;
+    }
+    *blob = loaded;
+    return 0;
+}
