@@ -1,0 +1,127 @@
+// Writes arbitrary bytes back as source, as vantrel-dump --source does.
+// Whenever a source comes out, it must compile (through the compiler's
+// whole run) to the input's bytes; for input in the other byte order, the
+// compiled blob must be written as the very same source.  The input is a
+// memory stream; the source and the compiled blob go through scratch files
+// made once per process.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "comp.h"
+#include "dump.h"
+#include "source.h"
+#include "vantrel.h"
+
+namespace {
+
+char source_name[] = "/tmp/vantrel-source-fuzz-XXXXXX";
+char blob_name[] = "/tmp/vantrel-source-fuzz-blob-XXXXXX";
+bool have_files;
+
+void remove_files()
+{
+    unlink(source_name);
+    unlink(blob_name);
+}
+
+void make_files()
+{
+    for (char *name : {source_name, blob_name}) {
+        int fd = mkstemp(name);
+        if (fd < 0)
+            std::abort();
+        close(fd);
+    }
+    have_files = true;
+    std::atexit(remove_files);
+}
+
+// The source text of `size` bytes, or false when they are refused.
+bool write_source(const uint8_t *data, size_t size, int warn_start_reserved, std::string *text)
+{
+    // fmemopen wants a writable buffer even for reading; it never writes
+    // through it in mode "rb".
+    FILE *in = fmemopen(const_cast<uint8_t *>(data), size, "rb");
+    if (in == nullptr)
+        std::abort();
+    char *buffer = nullptr;
+    size_t length = 0;
+    FILE *out = open_memstream(&buffer, &length);
+    if (out == nullptr)
+        std::abort();
+    dump_context ctx{};
+    ctx.prog_name = "vantrel-dump";
+    ctx.warn_start_reserved = warn_start_reserved;
+    ctx.format = &dump_listing;
+    int status = dump_source(out, in, &ctx, "input");
+    std::fclose(in);
+    if (std::fclose(out) != 0)
+        std::abort();
+    // Refused files write nothing at all.
+    if (status != 0 && length != 0)
+        std::abort();
+    text->assign(buffer, length);
+    std::free(buffer);
+    return status == 0;
+}
+
+std::string read_whole(const char *name)
+{
+    FILE *f = std::fopen(name, "rb");
+    if (f == nullptr)
+        std::abort();
+    std::string bytes;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) != 0;)
+        bytes.append(chunk, n);
+    std::fclose(f);
+    return bytes;
+}
+
+// Compiles `text` and returns the blob.
+std::string compile(const std::string &text)
+{
+    FILE *f = std::fopen(source_name, "wb");
+    if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
+        std::abort();
+    char prog[] = "vantrel-comp", opt[] = "-o";
+    char *argv[] = {prog, opt, blob_name, source_name, nullptr};
+    if (comp_main(4, argv) != 0)
+        std::abort();
+    return read_whole(blob_name);
+}
+
+void check(const uint8_t *data, size_t size, int warn_start_reserved)
+{
+    std::string text;
+    if (!write_source(data, size, warn_start_reserved, &text))
+        return;
+    std::string blob = compile(text);
+    uint32_t code;
+    std::memcpy(&code, data, sizeof code);
+    if (code == VANTREL_TAG_START) {
+        if (blob.size() != size || std::memcmp(blob.data(), data, size) != 0)
+            std::abort();
+        return;
+    }
+    std::string again;
+    if (!write_source(reinterpret_cast<const uint8_t *>(blob.data()), blob.size(), 0, &again) || again != text)
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (!have_files)
+        make_files();
+    if (size == 0)
+        return 0;
+    check(data, size, 0);
+    check(data, size, 1);
+    return 0;
+}
