@@ -15,7 +15,17 @@ root=${1:-build-ci}
 jobs=$(nproc 2>/dev/null || echo 2)
 stages=${STAGES:-gcc sanitize s390x i686 valgrind fuzz}
 passed=()
+times=()
 start=$SECONDS
+stage_start=$SECONDS
+
+# Records a stage as passed with the seconds it took.
+stage_passed() {
+    passed+=("$1")
+    times+=("$1 $((SECONDS - stage_start)) s")
+    echo "=== stage $1 passed in $((SECONDS - stage_start)) s"
+    stage_start=$SECONDS
+}
 
 want() { [[ " $stages " == *" $1 "* ]]; }
 fail() { echo "FAILED: $*"; exit 1; }
@@ -28,7 +38,7 @@ build_and_test() { # name, cmake arguments...
     cmake --build "$root/$name" -j "$jobs" || fail "stage $name (build)"
     ctest --test-dir "$root/$name" -j "$jobs" --output-on-failure --timeout 600 ||
         fail "stage $name (tests)"
-    passed+=("$name")
+    stage_passed "$name"
 }
 
 # The cross stages need qemu-user and the cross compilers.
@@ -77,11 +87,12 @@ if want valgrind; then
     VANTREL_TEST_WRAPPER="valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all" \
         ctest --test-dir "$root/gcc" -j "$jobs" --output-on-failure -L e2e --timeout 900 ||
         fail "stage valgrind"
-    passed+=(valgrind)
+    stage_passed valgrind
 fi
 if want fuzz; then
     echo "=== stage fuzz"
     fuzz/run.sh "${FUZZ_SECONDS:-60}" "$root/fuzz" || fail "stage fuzz"
-    passed+=(fuzz)
+    stage_passed fuzz
 fi
+printf 'stage times: %s\n' "$(IFS=,; echo "${times[*]}")"
 echo "all ${#passed[@]} test stages passed in $((SECONDS - start)) s: ${passed[*]}"
