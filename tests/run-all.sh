@@ -21,9 +21,10 @@ stage_start=$SECONDS
 
 # Records a stage as passed with the seconds it took.
 stage_passed() {
+    local took=$((SECONDS - stage_start))
     passed+=("$1")
-    times+=("$1 $((SECONDS - stage_start)) s")
-    echo "=== stage $1 passed in $((SECONDS - stage_start)) s"
+    times+=("$1 $took s")
+    echo "=== stage $1 passed in $took s"
     stage_start=$SECONDS
 }
 
