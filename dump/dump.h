@@ -8,13 +8,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
+
+#include "vantrel_reader.h"
 
 // The program's own version; --version prints it beside the library's.
 inline constexpr char dump_version[] = "0.2.14";
-
-// Nested start tags deeper than this are refused, so that the recursion of
-// dump_tags stays far inside any stack.
-inline constexpr int DUMP_MAX_DEPTH = 1024;
 
 // Word readers: a raw word as the host loaded it, in, the field's value out.
 // The _id pair serves blobs of the host's byte order, the _swap pair blobs of
@@ -54,12 +53,14 @@ struct dump_context {
     const dump_format *format;
 };
 
-// Walks one block whose start tag has been read: `in` stands right after the
-// start tag's fields, `remaining` counts the block's bytes from there.
-// Returns 0 when an end tag closed the block exactly.  Returns 1 after a
-// fault in the blob, reported on stderr, or as soon as `out` has an error
-// (ferror), which the caller reports: it owns the stream.
-int dump_tags(FILE *out, FILE *in, const dump_context *ctx, uint32_t remaining, int depth);
+// Walks the blob whose start tag `walk` has begun: `in` stands where its
+// first tag begins.  Returns 0 when the blob's end tag closed it exactly.
+// Returns 1 after a fault in the blob, reported on stderr, or as soon as
+// `out` has an error (ferror), which the caller reports: it owns the stream.
+int dump_tags(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk);
+
+// The message for the fault a walk recorded: "prog: 'file'@0xOFFSET: why".
+void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk);
 
 // Lists one blob file that stands at its first byte: reads and checks the
 // start tag, chooses the reader pair, then walks.  Sets ctx->file_name to

@@ -70,42 +70,39 @@ void write_hex(FILE *out, const uint8_t *bytes, uint32_t count)
     std::fwrite(text, 1, n, out);
 }
 
-void write_string(FILE *out, const source_blob *blob, uint32_t at)
+void write_string(FILE *out, const vantrel_tag *tag)
 {
     char id[11];
-    id_text(id, blob_word32(blob, at + VANTREL_STRING_ID));
-    uint32_t size = blob_word32(blob, at + VANTREL_STRING_SIZE);
-    const uint8_t *characters = blob->bytes + at + VANTREL_STRING_DATA;
+    id_text(id, tag->id);
     std::fprintf(out, "%sstr %s \"", INDENT, id);
-    for (uint32_t i = 0; i < size; ++i) {
-        const char *escape = escape_of(characters[i]);
+    for (uint32_t i = 0; i < tag->size; ++i) {
+        const char *escape = escape_of(tag->payload[i]);
         if (escape != nullptr)
             std::fputs(escape, out);
         else
-            std::fputc(characters[i], out);
+            std::fputc(tag->payload[i], out);
     }
     std::fputs("\"\n", out);
 }
 
-void write_integer(FILE *out, const source_blob *blob, uint32_t at)
+void write_integer(FILE *out, const vantrel_tag *tag)
 {
     char id[11];
-    id_text(id, blob_word32(blob, at + VANTREL_INTEGER_ID));
+    id_text(id, tag->id);
     std::fprintf(out, "%sint %s ", INDENT, id);
-    write_value(out, blob_word64(blob, at + VANTREL_INTEGER_VALUE));
+    write_value(out, tag->value);
     std::fputc('\n', out);
 }
 
-void write_data_block(FILE *out, const source_blob *blob, uint32_t at)
+void write_data_block(FILE *out, const vantrel_tag *tag)
 {
     char id[11], type[11];
-    id_text(id, blob_word32(blob, at + VANTREL_DATA_ID));
-    id_text(type, blob_word32(blob, at + VANTREL_DATA_TYPE));
-    uint32_t size = blob_word32(blob, at + VANTREL_DATA_SIZE);
-    const uint8_t *data = blob->bytes + at + VANTREL_DATA_DATA;
+    id_text(id, tag->id);
+    id_text(type, tag->type);
+    uint32_t size = tag->size;
     std::fprintf(out, "%sdata %s %s ", INDENT, id, type);
     if (size <= SOURCE_HEX_LINE_BYTES) {
-        write_hex(out, data, size);
+        write_hex(out, tag->payload, size);
         std::fputc('\n', out);
         return;
     }
@@ -113,7 +110,7 @@ void write_data_block(FILE *out, const source_blob *blob, uint32_t at)
     for (uint32_t done = 0; done < size; done += SOURCE_HEX_LINE_BYTES) {
         uint32_t count = size - done < SOURCE_HEX_LINE_BYTES ? size - done : SOURCE_HEX_LINE_BYTES;
         std::fprintf(out, "%s%s", INDENT, INDENT);
-        write_hex(out, data + done, count);
+        write_hex(out, tag->payload + done, count);
         std::fputc('\n', out);
     }
     std::fprintf(out, "%send\n", INDENT);
@@ -133,23 +130,23 @@ uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint3
 void source_write(FILE *out, const source_blob *blob)
 {
     std::fputs("{\n", out);
-    // source_load has checked the chain: minimal tags from offset 16 to the
-    // end tag, none of them a start tag.
-    for (uint32_t at = VANTREL_START_MIN; at < blob->length;) {
-        switch (blob_word32(blob, at + VANTREL_HDR_TAG)) {
+    // source_load has checked the blob: one level of minimal tags.
+    vantrel_tag tag;
+    vantrel_checked_first(blob->bytes, &tag);
+    while (vantrel_checked_next(blob->bytes, &tag)) {
+        switch (tag.code) {
         case VANTREL_TAG_STRING:
-            write_string(out, blob, at);
+            write_string(out, &tag);
             break;
         case VANTREL_TAG_INTEGER:
-            write_integer(out, blob, at);
+            write_integer(out, &tag);
             break;
         case VANTREL_TAG_DATA_BLOCK:
-            write_data_block(out, blob, at);
+            write_data_block(out, &tag);
             break;
         default:
             break;
         }
-        at += blob_word32(blob, at + VANTREL_HDR_TAG_SIZE);
     }
     std::fputs("}\n", out);
 }

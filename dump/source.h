@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 #include "dump.h"
 
@@ -29,27 +28,11 @@ inline constexpr uint32_t SOURCE_LINE_MAX = 4094;
 inline constexpr uint32_t SOURCE_HEX_LINE_BYTES = 32;
 
 // A checked blob in memory: `bytes` holds `length` bytes as the file has
-// them, the word readers turn its fields into host values.
+// them; the format's reader walks it.
 struct source_blob {
     uint8_t *bytes;
     uint32_t length;
-    uint32_t (*read32)(uint32_t);
-    uint64_t (*read64)(uint64_t);
 };
-
-inline uint32_t blob_word32(const source_blob *blob, uint32_t at)
-{
-    uint32_t raw;
-    std::memcpy(&raw, blob->bytes + at, sizeof raw);
-    return blob->read32(raw);
-}
-
-inline uint64_t blob_word64(const source_blob *blob, uint32_t at)
-{
-    uint64_t raw;
-    std::memcpy(&raw, blob->bytes + at, sizeof raw);
-    return blob->read64(raw);
-}
 
 // The length of the source line that writes a string tag with this id and
 // these characters, indentation included, line feed excluded.

@@ -6,6 +6,7 @@
 // with the offset of the first byte that differs from that shape.
 #include <cinttypes>
 #include <cstdlib>
+#include <cstring>
 #include <sys/types.h>
 
 #include "source.h"
@@ -52,83 +53,87 @@ fault non_zero(const source_blob *blob, uint32_t from, uint32_t to, const char *
 
 // `fixed` is the tag's size without payload, `payload` what its size field
 // adds; the compiler's tag is exactly round8 of the two.
-bool minimal(uint32_t tag_size, uint64_t fixed, uint64_t payload) { return tag_size == round8(fixed + payload); }
-
-fault check_string(const source_blob *blob, uint32_t at, uint32_t tag_size)
+bool minimal(const vantrel_tag *tag, uint64_t fixed, uint64_t payload)
 {
-    uint32_t size = blob_word32(blob, at + VANTREL_STRING_SIZE);
-    if (!minimal(tag_size, VANTREL_STRING_MIN, size))
-        return {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
-    const uint8_t *characters = blob->bytes + at + VANTREL_STRING_DATA;
+    return tag->tag_size == round8(fixed + payload);
+}
+
+fault size_fault(const vantrel_tag *tag) { return {"tag size is not minimal", uint32_t(tag->offset) + VANTREL_HDR_TAG_SIZE}; }
+
+fault check_string(const source_blob *blob, const vantrel_tag *tag)
+{
+    uint32_t at = static_cast<uint32_t>(tag->offset);
+    if (!minimal(tag, VANTREL_STRING_MIN, tag->size))
+        return size_fault(tag);
     // There is no escape for a zero byte.
-    for (uint32_t i = 0; i < size; ++i)
-        if (characters[i] == 0)
+    for (uint32_t i = 0; i < tag->size; ++i)
+        if (tag->payload[i] == 0)
             return {"string holds a zero byte", at + VANTREL_STRING_DATA + i};
-    uint32_t terminator = at + VANTREL_STRING_DATA + size;
+    uint32_t terminator = at + VANTREL_STRING_DATA + tag->size;
     if (blob->bytes[terminator] != 0)
         return {"non-zero string terminator", terminator};
-    fault fill = non_zero(blob, terminator + 1, at + tag_size, "non-zero fill");
+    fault fill = non_zero(blob, terminator + 1, at + tag->tag_size, "non-zero fill");
     if (fill.why != nullptr)
         return fill;
-    uint32_t id = blob_word32(blob, at + VANTREL_STRING_ID);
-    if (source_string_line_length(id, characters, size) > SOURCE_LINE_MAX)
+    if (source_string_line_length(tag->id, tag->payload, tag->size) > SOURCE_LINE_MAX)
         return {"string too long for one source line", at};
     return NO_FAULT;
 }
 
-fault check_data_block(const source_blob *blob, uint32_t at, uint32_t tag_size)
+fault check_data_block(const source_blob *blob, const vantrel_tag *tag)
 {
-    uint32_t size = blob_word32(blob, at + VANTREL_DATA_SIZE);
-    if (!minimal(tag_size, VANTREL_DATA_MIN, size))
-        return {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
-    return non_zero(blob, at + VANTREL_DATA_DATA + size, at + tag_size, "non-zero fill");
+    uint32_t at = static_cast<uint32_t>(tag->offset);
+    if (!minimal(tag, VANTREL_DATA_MIN, tag->size))
+        return size_fault(tag);
+    return non_zero(blob, at + VANTREL_DATA_DATA + tag->size, at + tag->tag_size, "non-zero fill");
 }
 
-fault check_integer(const source_blob *blob, uint32_t at, uint32_t tag_size)
+fault check_integer(const source_blob *blob, const vantrel_tag *tag, int swapped)
 {
-    if (!minimal(tag_size, VANTREL_INTEGER_MIN, 0))
-        return {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
-    if (blob_word32(blob, at + VANTREL_INTEGER_RESERVED) != 0)
+    uint32_t at = static_cast<uint32_t>(tag->offset);
+    if (!minimal(tag, VANTREL_INTEGER_MIN, 0))
+        return size_fault(tag);
+    if (vantrel_load32(blob->bytes + at + VANTREL_INTEGER_RESERVED, swapped) != 0)
         return {"non-zero reserved word", at + VANTREL_INTEGER_RESERVED};
     return NO_FAULT;
 }
 
-// The tags after the start tag, up to and including the end tag.  The walk
-// has passed, so tags chain from offset 16 to the end tag that closes the
-// blob at its length; the size tests come before any field is read, so a
-// tag's fields are read only inside the tag.
-fault check_tags(const source_blob *blob)
+// The tags after the start tag, up to and including the end tag, through
+// the format's reader.  The file's walk has passed, so the reader can only
+// stop at a payload that runs past the blob's end, which a minimal tag
+// never does.
+fault check_tags(const source_blob *blob, uint32_t flags)
 {
-    uint32_t at = VANTREL_START_MIN;
+    vantrel_reader reader;
+    vantrel_tag tag;
+    vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
+    int swapped = static_cast<int>(reader.walk.swapped);
+    vantrel_reader_next(&reader, &tag); // the blob's own start tag
+    if (tag.tag_size != VANTREL_START_MIN)
+        return {"alignment is not 8", VANTREL_HDR_TAG_SIZE};
     for (;;) {
-        if (blob->length - at < VANTREL_HDR_SIZE)
-            return {"tag size is not minimal", at};
-        uint32_t code = blob_word32(blob, at + VANTREL_HDR_TAG);
-        uint32_t tag_size = blob_word32(blob, at + VANTREL_HDR_TAG_SIZE);
-        fault size_fault = {"tag size is not minimal", at + VANTREL_HDR_TAG_SIZE};
-        if (tag_size > blob->length - at)
-            return size_fault;
+        int step = vantrel_reader_next(&reader, &tag);
+        if (step <= 0)
+            return step == 0 ? NO_FAULT : size_fault(&tag);
         fault f = NO_FAULT;
-        switch (code) {
+        switch (tag.code) {
         case VANTREL_TAG_END:
-            return tag_size == VANTREL_END_MIN ? NO_FAULT : size_fault;
+            return tag.tag_size == VANTREL_END_MIN ? NO_FAULT : size_fault(&tag);
         case VANTREL_TAG_STRING:
-            f = tag_size < VANTREL_STRING_DATA ? size_fault : check_string(blob, at, tag_size);
+            f = check_string(blob, &tag);
             break;
         case VANTREL_TAG_INTEGER:
-            f = tag_size < VANTREL_INTEGER_MIN ? size_fault : check_integer(blob, at, tag_size);
+            f = check_integer(blob, &tag, swapped);
             break;
         case VANTREL_TAG_DATA_BLOCK:
-            f = tag_size < VANTREL_DATA_DATA ? size_fault : check_data_block(blob, at, tag_size);
+            f = check_data_block(blob, &tag);
             break;
         default:
-            // A start tag, as the walk refused every other code; the compiler
-            // refuses a second "{".
-            return {"nested start tag", at};
+            // The compiler refuses a second "{".
+            return {"nested start tag", static_cast<uint32_t>(tag.offset)};
         }
         if (f.why != nullptr)
             return f;
-        at += tag_size;
     }
 }
 
@@ -145,18 +150,16 @@ int read_blob(FILE *in, const dump_context *ctx, const uint8_t *start, source_bl
     size_t got = std::fread(blob->bytes + VANTREL_START_MIN, 1, want, in);
     if (got != want) {
         // The walk skips fill, so a file may end inside the last tag's.
-        std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": unexpected end-of-file\n", ctx->prog_name, ctx->file_name,
-                     uint64_t{VANTREL_START_MIN} + got);
+        std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name,
+                     uint64_t{VANTREL_START_MIN} + got, VANTREL_FAULT_EOF);
         return 1;
     }
     return 0;
 }
 
-fault check_blob(FILE *in, const source_blob *blob)
+fault check_blob(FILE *in, const source_blob *blob, uint32_t flags)
 {
-    if (blob_word32(blob, VANTREL_HDR_TAG_SIZE) != VANTREL_START_MIN)
-        return {"alignment is not 8", VANTREL_HDR_TAG_SIZE};
-    fault f = check_tags(blob);
+    fault f = check_tags(blob, flags);
     if (f.why != nullptr)
         return f;
     // The compiler writes the blob and nothing else.
@@ -179,7 +182,7 @@ int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, 
         refuse(&walk, 0, "file cannot be read a second time");
         return 1;
     }
-    source_blob loaded = {nullptr, 0, walk.read32, walk.read64};
+    source_blob loaded = {nullptr, 0};
     uint32_t length;
     std::memcpy(&length, start + VANTREL_START_LENGTH, sizeof length);
     loaded.length = walk.read32(length);
@@ -191,7 +194,7 @@ int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, 
     }
     int status = read_blob(in, &walk, start, &loaded);
     if (status == 0) {
-        fault f = check_blob(in, &loaded);
+        fault f = check_blob(in, &loaded, ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0);
         if (f.why != nullptr) {
             refuse(&walk, f.at, f.why);
             status = 1;

@@ -7,8 +7,8 @@
  * power of two from 8 to 0x100000), and all fill bytes are zero.  Words are
  * stored in the byte order of the machine that writes the blob.
  *
- * The layouts below are the one definition of the format; the data compiler
- * and the dump utility use them too.
+ * The format's layouts and its reader are in vantrel_reader.h, which this
+ * header includes.
  *
  * The library allocates nothing and keeps no global state.  Every status
  * result is 0 (done) or 1 (the tag or the blob does not fit).
@@ -20,6 +20,9 @@
 
 #include <stdint.h>
 
+/* The format: tag codes, layouts and the checked reader. */
+#include "vantrel_reader.h"
+
 #if defined(VANTREL_BUILDING_LIBRARY) && defined(__GNUC__)
 #define VANTREL_API __attribute__((visibility("default")))
 #else
@@ -29,47 +32,6 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* Tag codes (the first word of every tag). */
-#define VANTREL_TAG_END        0x00000000u
-#define VANTREL_TAG_START      0x7A600001u
-#define VANTREL_TAG_STRING     0x7A600002u
-#define VANTREL_TAG_INTEGER    0x7A600003u
-#define VANTREL_TAG_DATA_BLOCK 0x7A600004u
-/* The start code as read by a machine of the other byte order. */
-#define VANTREL_TAG_START_SWAPPED 0x0100607Au
-
-/* Alignment bounds. */
-#define VANTREL_ALIGN_MIN 8u
-#define VANTREL_ALIGN_MAX 0x100000u
-
-/* Field offsets in bytes from a tag's first byte, and minimal sizes before
- * rounding to A.  All fields are u32 except the integer's u64 value. */
-#define VANTREL_HDR_TAG       0u   /* u32 tag code */
-#define VANTREL_HDR_TAG_SIZE  4u   /* u32 whole tag size, a multiple of A */
-#define VANTREL_HDR_SIZE      8u
-
-#define VANTREL_START_LENGTH   8u  /* u32 bytes from start tag to end tag, inclusive */
-#define VANTREL_START_RESERVED 12u /* u32, 0 */
-#define VANTREL_START_MIN      16u
-
-#define VANTREL_STRING_ID    8u    /* u32 */
-#define VANTREL_STRING_SIZE  12u   /* u32 characters, without the terminator */
-#define VANTREL_STRING_DATA  16u   /* characters, then one zero byte */
-#define VANTREL_STRING_MIN   17u   /* header, id, size and the terminator */
-
-#define VANTREL_INTEGER_VALUE    8u  /* u64 */
-#define VANTREL_INTEGER_ID       16u /* u32 */
-#define VANTREL_INTEGER_RESERVED 20u /* u32, 0 */
-#define VANTREL_INTEGER_MIN      24u
-
-#define VANTREL_DATA_TYPE  8u      /* u32 */
-#define VANTREL_DATA_ID    12u     /* u32 */
-#define VANTREL_DATA_SIZE  16u     /* u32 data bytes */
-#define VANTREL_DATA_DATA  20u     /* data bytes, no terminator */
-#define VANTREL_DATA_MIN   20u
-
-#define VANTREL_END_MIN    8u
 
 /*
  * Builder state.  The caller allocates it and passes its address to every

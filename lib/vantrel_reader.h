@@ -1,0 +1,619 @@
+/*
+ * vantrel_reader.h - the tag blob format, and a checked reader for it.
+ *
+ * Header only, valid C99 and C++, freestanding: it needs <stdint.h>,
+ * <stddef.h> and <string.h> (memcpy) and nothing else, allocates nothing,
+ * keeps no global state and does no I/O.  Firmware compiles it in without
+ * linking libvantrel.
+ *
+ * A tag blob is a start tag, any number of string, integer and data block
+ * tags, and an end tag.  Every tag begins with the same 8-byte header (code,
+ * whole size); words are stored in the byte order of the machine that wrote
+ * the blob, and a reader tells the order from the start tag's code.  The
+ * layouts and the checks below are the one definition of the format: the
+ * builder, the data compiler and the dump utility all use them.
+ *
+ * What a reader accepts is exactly what vantrel-dump lists without a fault:
+ *   - the blob's own start tag has a zero reserved word; when its tag_size is
+ *     above 16 and not above its length (alignments of 32 and more), the first
+ *     tag stands at tag_size, otherwise right after its four words;
+ *   - each tag's tag_size is at least 8 and fits in what its block has left;
+ *   - an end tag closes its block exactly; a start tag inside a blob opens a
+ *     nested block whose length is at least 16, fits in what the enclosing
+ *     block has left and is charged to it whole; nested blocks go at most
+ *     VANTREL_MAX_DEPTH levels deep;
+ *   - every field and payload byte lies inside the given bytes.  Like the
+ *     dump, the reader does not require a payload to stay inside its own
+ *     tag_size, nor fill, terminators or an integer's reserved word to be
+ *     zero.
+ *
+ * Calling order.  Either
+ *   vantrel_check() once for a verdict, or
+ *   vantrel_reader_init(), then vantrel_reader_next() until it returns 0
+ *   (done) or -1 (fault), or
+ *   one of the look-ups (vantrel_find, vantrel_get_integer, ...), which check
+ *   the whole blob on every call.
+ * Streaming readers that hold one tag at a time (vantrel-dump) drive the
+ * same checks through the vantrel_walk_* steps.
+ */
+#ifndef VANTREL_READER_H
+#define VANTREL_READER_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <string.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------ the format */
+
+/* Tag codes (the first word of every tag). */
+#define VANTREL_TAG_END        0x00000000u
+#define VANTREL_TAG_START      0x7A600001u
+#define VANTREL_TAG_STRING     0x7A600002u
+#define VANTREL_TAG_INTEGER    0x7A600003u
+#define VANTREL_TAG_DATA_BLOCK 0x7A600004u
+/* The start code as read by a machine of the other byte order. */
+#define VANTREL_TAG_START_SWAPPED 0x0100607Au
+
+/* Alignment bounds. */
+#define VANTREL_ALIGN_MIN 8u
+#define VANTREL_ALIGN_MAX 0x100000u
+
+/* Field offsets in bytes from a tag's first byte, and minimal sizes before
+ * rounding to the alignment.  All fields are u32 except the integer's u64
+ * value. */
+#define VANTREL_HDR_TAG       0u   /* u32 tag code */
+#define VANTREL_HDR_TAG_SIZE  4u   /* u32 whole tag size, a multiple of A */
+#define VANTREL_HDR_SIZE      8u
+
+#define VANTREL_START_LENGTH   8u  /* u32 bytes from start tag to end tag, inclusive */
+#define VANTREL_START_RESERVED 12u /* u32, 0 */
+#define VANTREL_START_MIN      16u
+
+#define VANTREL_STRING_ID    8u    /* u32 */
+#define VANTREL_STRING_SIZE  12u   /* u32 characters, without the terminator */
+#define VANTREL_STRING_DATA  16u   /* characters, then one zero byte */
+#define VANTREL_STRING_MIN   17u   /* header, id, size and the terminator */
+
+#define VANTREL_INTEGER_VALUE    8u  /* u64 */
+#define VANTREL_INTEGER_ID       16u /* u32 */
+#define VANTREL_INTEGER_RESERVED 20u /* u32, 0 */
+#define VANTREL_INTEGER_MIN      24u
+
+#define VANTREL_DATA_TYPE  8u      /* u32 */
+#define VANTREL_DATA_ID    12u     /* u32 */
+#define VANTREL_DATA_SIZE  16u     /* u32 data bytes */
+#define VANTREL_DATA_DATA  20u     /* data bytes, no terminator */
+#define VANTREL_DATA_MIN   20u
+
+#define VANTREL_END_MIN    8u
+
+/* Nested start tags deeper than this are refused. */
+#define VANTREL_MAX_DEPTH 1024u
+
+/* Fault reasons, as vantrel-dump words them after "@0x...: ".  For an
+ * unknown tag the dump adds ": 0x" and the code, for a nested start tag's
+ * reserved word " (value: 0x...)"; both numbers are in fault_value. */
+#define VANTREL_FAULT_EOF            "unexpected end-of-file"
+#define VANTREL_FAULT_NO_START       "start tag not found"
+#define VANTREL_FAULT_START_RESERVED "reserved field in start tag is not zero"
+#define VANTREL_FAULT_MISSING_END    "missing end tag"
+#define VANTREL_FAULT_START_LENGTH   "invalid vantrel start length"
+#define VANTREL_FAULT_TAG_SIZE       "invalid tag size"
+#define VANTREL_FAULT_JUNK           "junk found after end tag"
+#define VANTREL_FAULT_UNKNOWN_TAG    "unknown tag"
+#define VANTREL_FAULT_TOO_DEEP       "start tags nested too deeply"
+
+/* Flags of a walk. */
+#define VANTREL_ALLOW_NESTED_RESERVED 1u /* a nested start tag may have a non-zero reserved word */
+
+/* Results of the look-ups. */
+#define VANTREL_OK        0 /* found, and the blob is well formed */
+#define VANTREL_BAD_BLOB  1 /* the blob is not well formed (vantrel_check says why) */
+#define VANTREL_NOT_FOUND 2 /* no tag of the outer block has that id */
+#define VANTREL_WRONG_KIND 3 /* the first tag with that id is of another kind */
+
+/* One tag, its fields in host order.  Which fields mean something depends
+ * on `code`; the others are 0.
+ *   start       length, reserved  (depth: the level of the block it opens)
+ *   end         -                 (depth: the level of the block it closes)
+ *   string      id, size, payload (size characters; not zero-terminated)
+ *   integer     id, value
+ *   data block  id, type, size, payload (size bytes)
+ * `depth` is 0 for the blob's own start and end tags and the tags of its
+ * outer block, 1 for a block nested in it and its tags, and so on.
+ * `payload` points into the blob given to the memory reader; streaming
+ * walks leave it null. */
+typedef struct vantrel_tag {
+    uint64_t offset;   /* the tag's first byte, from the blob's first byte */
+    uint64_t value;
+    const uint8_t *payload;
+    uint32_t code;
+    uint32_t tag_size;
+    uint32_t depth;
+    uint32_t id;
+    uint32_t type;
+    uint32_t size;
+    uint32_t length;
+    uint32_t reserved;
+} vantrel_tag;
+
+/* --------------------------------------------------------- words in order */
+
+static inline uint32_t vantrel_swap32(uint32_t w)
+{
+    return (w >> 24) | ((w >> 8) & 0x0000FF00u) | ((w << 8) & 0x00FF0000u) | (w << 24);
+}
+
+/* A 64-bit word of the other order is reversed as one 8-byte unit. */
+static inline uint64_t vantrel_swap64(uint64_t w)
+{
+    return ((uint64_t)vantrel_swap32((uint32_t)w) << 32) | vantrel_swap32((uint32_t)(w >> 32));
+}
+
+static inline uint32_t vantrel_load32(const void *at, int swapped)
+{
+    uint32_t w;
+    memcpy(&w, at, sizeof w);
+    return swapped ? vantrel_swap32(w) : w;
+}
+
+static inline uint64_t vantrel_load64(const void *at, int swapped)
+{
+    uint64_t w;
+    memcpy(&w, at, sizeof w);
+    return swapped ? vantrel_swap64(w) : w;
+}
+
+/* The fields after the header of a tag whose code is known; `tag_bytes` is
+ * the tag's first byte. */
+static inline void vantrel_decode_fields_(const uint8_t *b, int swapped, vantrel_tag *tag)
+{
+    switch (tag->code) {
+    case VANTREL_TAG_START:
+        tag->length = vantrel_load32(b + VANTREL_START_LENGTH, swapped);
+        tag->reserved = vantrel_load32(b + VANTREL_START_RESERVED, swapped);
+        break;
+    case VANTREL_TAG_STRING:
+        tag->id = vantrel_load32(b + VANTREL_STRING_ID, swapped);
+        tag->size = vantrel_load32(b + VANTREL_STRING_SIZE, swapped);
+        break;
+    case VANTREL_TAG_INTEGER:
+        /* The reserved word is never looked at. */
+        tag->value = vantrel_load64(b + VANTREL_INTEGER_VALUE, swapped);
+        tag->id = vantrel_load32(b + VANTREL_INTEGER_ID, swapped);
+        break;
+    case VANTREL_TAG_DATA_BLOCK:
+        tag->type = vantrel_load32(b + VANTREL_DATA_TYPE, swapped);
+        tag->id = vantrel_load32(b + VANTREL_DATA_ID, swapped);
+        tag->size = vantrel_load32(b + VANTREL_DATA_SIZE, swapped);
+        break;
+    default:
+        break;
+    }
+}
+
+/* Where the tag after `tag` begins.  A nested block's tags follow its start
+ * tag's four words, fill or not; every other tag is followed at its
+ * tag_size, whatever its fields and payload ran over. */
+static inline uint64_t vantrel_tag_following(const vantrel_tag *tag)
+{
+    return tag->code == VANTREL_TAG_START ? tag->offset + VANTREL_START_MIN : tag->offset + tag->tag_size;
+}
+
+/* ------------------------------------------------------------- the walk */
+
+/* The state of one walk over a blob: the blocks open at `at` and what each
+ * has left.  About 4 KiB (the room of every open level), so keep it static
+ * or on a stack that has the room.  Every field but `enclosing` may be read;
+ * none may be written. */
+typedef struct vantrel_walk {
+    uint64_t at;             /* where the next tag begins */
+    uint64_t fault_offset;   /* after a fault: where the dump reports it */
+    const char *fault_reason;/* after a fault: one of VANTREL_FAULT_*; else null */
+    uint32_t fault_value;    /* unknown tag: the code; nested reserved: the word */
+    uint32_t remaining;      /* bytes from `at` to the end of the innermost block */
+    uint32_t room;           /* what the block had left before the current tag */
+    uint32_t depth;          /* blocks open inside the outer one */
+    uint32_t flags;          /* VANTREL_ALLOW_NESTED_RESERVED */
+    uint32_t swapped;        /* 1 when the blob is of the other byte order */
+    uint32_t done;           /* 1 once the outer block's end tag was taken */
+    uint32_t enclosing[VANTREL_MAX_DEPTH]; /* each enclosing block's rest */
+} vantrel_walk;
+
+static inline int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char *reason, uint32_t value)
+{
+    w->fault_offset = offset;
+    w->fault_reason = reason;
+    w->fault_value = value;
+    return 1;
+}
+
+/*
+ * The steps of a walk.  Each returns 0, or 1 after a fault recorded in the
+ * walk.  A streaming reader calls, for a blob whose first 16 bytes it has:
+ *
+ *   vantrel_walk_begin(w, first16, flags, &tag)      the blob's start tag
+ *   then for each tag, while !w->done:
+ *     vantrel_walk_room(w)                            before reading a header
+ *     read 8 bytes at w->at
+ *     vantrel_walk_header(w, header, &tag, &n)        n field bytes follow
+ *     if n: read n bytes at tag.offset + 8,
+ *           vantrel_walk_fields(w, fields, &tag)
+ *     string and data block: tag.size payload bytes at
+ *           tag.offset + VANTREL_STRING_DATA or VANTREL_DATA_DATA
+ *
+ * A read that comes up short is the caller's fault to record:
+ * vantrel_walk_fail(w, where the read ended, VANTREL_FAULT_EOF, 0).
+ * After each step w->at tells where the next tag begins.
+ */
+
+/* Where the first tag after the blob's own start tag begins.  A blob of
+ * alignment 32 or more pads its start tag with zeros, which are no tag: its
+ * first tag stands at tag_size.  A tag_size the length cannot hold is not
+ * trusted, and the first tag follows the start tag's four words. */
+static inline uint32_t vantrel_first_tag_offset(uint32_t tag_size, uint32_t length)
+{
+    return tag_size > VANTREL_START_MIN && tag_size <= length ? tag_size : VANTREL_START_MIN;
+}
+
+/* The blob's start tag: its code tells the byte order.  Faults, all at
+ * offset 0: VANTREL_FAULT_NO_START, VANTREL_FAULT_START_RESERVED.  `tag`
+ * receives the start tag (depth 0). */
+static inline int vantrel_walk_begin(vantrel_walk *w, const void *first16, uint32_t flags, vantrel_tag *tag)
+{
+    const uint8_t *b = (const uint8_t *)first16;
+    uint32_t code, length, tag_size;
+    memset(tag, 0, sizeof *tag);
+    w->fault_reason = NULL;
+    w->fault_offset = 0;
+    w->fault_value = 0;
+    w->depth = 0;
+    w->flags = flags;
+    w->done = 0;
+    memcpy(&code, b, sizeof code);
+    if (code != VANTREL_TAG_START && code != VANTREL_TAG_START_SWAPPED)
+        return vantrel_walk_fail(w, 0, VANTREL_FAULT_NO_START, 0);
+    w->swapped = code == VANTREL_TAG_START_SWAPPED;
+    tag->code = VANTREL_TAG_START;
+    tag->tag_size = tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, (int)w->swapped);
+    tag->length = length = vantrel_load32(b + VANTREL_START_LENGTH, (int)w->swapped);
+    tag->reserved = vantrel_load32(b + VANTREL_START_RESERVED, (int)w->swapped);
+    if (tag->reserved != 0)
+        return vantrel_walk_fail(w, 0, VANTREL_FAULT_START_RESERVED, 0);
+    w->at = vantrel_first_tag_offset(tag_size, length);
+    /* A length below 16 leaves a count that wraps around 2^32, as the
+     * dump's unsigned arithmetic has it. */
+    w->remaining = length - (uint32_t)w->at;
+    return 0;
+}
+
+/* Before the next tag's header: the block must have room for one.
+ * Faults at w->at: VANTREL_FAULT_MISSING_END, VANTREL_FAULT_START_LENGTH. */
+static inline int vantrel_walk_room(vantrel_walk *w)
+{
+    if (w->remaining == 0)
+        return vantrel_walk_fail(w, w->at, VANTREL_FAULT_MISSING_END, 0);
+    if (w->remaining < VANTREL_HDR_SIZE)
+        return vantrel_walk_fail(w, w->at, VANTREL_FAULT_START_LENGTH, 0);
+    return 0;
+}
+
+/* The 8 header bytes of the tag at w->at.  Sets *field_bytes to how many
+ * bytes of fields follow the header (0 for an end tag, which is complete
+ * here).  Faults at the tag's first byte plus 8: VANTREL_FAULT_TAG_SIZE,
+ * VANTREL_FAULT_JUNK, VANTREL_FAULT_UNKNOWN_TAG (fault_value: the code). */
+static inline int vantrel_walk_header(vantrel_walk *w, const void *header, vantrel_tag *tag, uint32_t *field_bytes)
+{
+    const uint8_t *b = (const uint8_t *)header;
+    uint32_t size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, (int)w->swapped);
+    uint32_t code;
+    memset(tag, 0, sizeof *tag);
+    tag->offset = w->at;
+    tag->depth = w->depth;
+    *field_bytes = 0;
+    if (size > w->remaining || size < VANTREL_HDR_SIZE)
+        return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_TAG_SIZE, 0);
+    tag->code = code = vantrel_load32(b + VANTREL_HDR_TAG, (int)w->swapped);
+    tag->tag_size = size;
+    w->room = w->remaining;
+    w->remaining -= size;
+    switch (code) {
+    case VANTREL_TAG_END:
+        if (w->remaining != 0)
+            return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_JUNK, 0);
+        /* Every block is walked to exactly its length, so the enclosing one
+         * goes on right after this end tag. */
+        w->at = vantrel_tag_following(tag);
+        if (w->depth == 0)
+            w->done = 1;
+        else
+            w->remaining = w->enclosing[--w->depth];
+        return 0;
+    case VANTREL_TAG_START:
+        *field_bytes = VANTREL_START_MIN - VANTREL_HDR_SIZE;
+        return 0;
+    case VANTREL_TAG_STRING:
+        *field_bytes = VANTREL_STRING_DATA - VANTREL_HDR_SIZE;
+        return 0;
+    case VANTREL_TAG_INTEGER:
+        *field_bytes = VANTREL_INTEGER_MIN - VANTREL_HDR_SIZE;
+        return 0;
+    case VANTREL_TAG_DATA_BLOCK:
+        *field_bytes = VANTREL_DATA_DATA - VANTREL_HDR_SIZE;
+        return 0;
+    default:
+        return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_UNKNOWN_TAG, code);
+    }
+}
+
+/* The field bytes that follow the header of `tag` (as many as
+ * vantrel_walk_header asked for).  A nested start tag opens its block here:
+ * faults at its first byte plus 16: VANTREL_FAULT_START_RESERVED
+ * (fault_value: the word; not with VANTREL_ALLOW_NESTED_RESERVED),
+ * VANTREL_FAULT_START_LENGTH, VANTREL_FAULT_TOO_DEEP.  The tag's fields are
+ * in `tag` even after a fault. */
+static inline int vantrel_walk_fields(vantrel_walk *w, const void *fields, vantrel_tag *tag)
+{
+    vantrel_decode_fields_((const uint8_t *)fields - VANTREL_HDR_SIZE, (int)w->swapped, tag);
+    if (tag->code == VANTREL_TAG_START) {
+        uint64_t inner = tag->offset + VANTREL_START_MIN;
+        tag->depth = w->depth + 1;
+        if (tag->reserved != 0 && !(w->flags & VANTREL_ALLOW_NESTED_RESERVED))
+            return vantrel_walk_fail(w, inner, VANTREL_FAULT_START_RESERVED, tag->reserved);
+        /* Charging the enclosing block the nested length keeps every block
+         * walked to exactly its length: a block that claimed less would have
+         * the walk come back over the same tags again and again. */
+        if (tag->length < VANTREL_START_MIN || tag->length > w->room)
+            return vantrel_walk_fail(w, inner, VANTREL_FAULT_START_LENGTH, 0);
+        if (w->depth >= VANTREL_MAX_DEPTH)
+            return vantrel_walk_fail(w, inner, VANTREL_FAULT_TOO_DEEP, 0);
+        w->enclosing[w->depth++] = w->room - tag->length;
+        w->remaining = tag->length - VANTREL_START_MIN;
+    }
+    w->at = vantrel_tag_following(tag);
+    return 0;
+}
+
+/* Where a string's characters or a data block's bytes begin, from the
+ * tag's first byte; 0 for other tags. */
+static inline uint32_t vantrel_payload_offset(uint32_t code)
+{
+    return code == VANTREL_TAG_STRING ? VANTREL_STRING_DATA
+         : code == VANTREL_TAG_DATA_BLOCK ? VANTREL_DATA_DATA : 0;
+}
+
+/* ------------------------------------------------------ the memory reader */
+
+typedef struct vantrel_reader {
+    const uint8_t *blob;
+    size_t size;
+    uint32_t started; /* the outer start tag has been handed out */
+    vantrel_tag start;
+    vantrel_walk walk;
+} vantrel_reader;
+
+/* The bytes [at, at + n) of the blob, or a fault where the dump's read
+ * would have stopped: at the end of the bytes, or at `at` beyond it. */
+static inline int vantrel_reader_need_(vantrel_reader *r, uint64_t at, uint64_t n)
+{
+    if (at <= r->size && n <= r->size - at)
+        return 0;
+    return vantrel_walk_fail(&r->walk, at > r->size ? at : (uint64_t)r->size, VANTREL_FAULT_EOF, 0);
+}
+
+/* Prepares a walk over `size` bytes at `blob`.  flags: 0 or
+ * VANTREL_ALLOW_NESTED_RESERVED.  Returns 0, or 1 with the fault in
+ * r->walk (at offset 0): VANTREL_FAULT_EOF (fewer than 16 bytes),
+ * VANTREL_FAULT_NO_START, VANTREL_FAULT_START_RESERVED.  The bytes must
+ * stay unchanged while the reader is used. */
+static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_t size, uint32_t flags)
+{
+    r->blob = (const uint8_t *)blob;
+    r->size = size;
+    r->started = 0;
+    r->walk.done = 0;
+    if (size < VANTREL_START_MIN || blob == NULL) {
+        memset(&r->start, 0, sizeof r->start);
+        r->walk.flags = flags;
+        return vantrel_walk_fail(&r->walk, 0, VANTREL_FAULT_EOF, 0);
+    }
+    return vantrel_walk_begin(&r->walk, blob, flags, &r->start);
+}
+
+/* The next tag, in blob order: first the blob's own start tag, last its end
+ * tag; a nested block shows as its start tag, its tags and its end tag.
+ * Returns 1 with *tag filled; 0 when the blob's end tag has been handed out;
+ * -1 after a fault (the tags before it were handed out), with
+ * r->walk.fault_offset, fault_reason and fault_value set, and *tag holding
+ * what was decoded of the faulting tag.  Once 0 or -1, it stays so. */
+static inline int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
+{
+    vantrel_walk *w = &r->walk;
+    uint32_t field_bytes;
+    if (w->fault_reason != NULL)
+        return -1;
+    if (!r->started) {
+        r->started = 1;
+        *tag = r->start;
+        return 1;
+    }
+    if (w->done)
+        return 0;
+    if (vantrel_walk_room(w) != 0 || vantrel_reader_need_(r, w->at, VANTREL_HDR_SIZE) != 0 ||
+        vantrel_walk_header(w, r->blob + w->at, tag, &field_bytes) != 0)
+        return -1;
+    if (field_bytes == 0)
+        return 1;
+    if (vantrel_reader_need_(r, tag->offset + VANTREL_HDR_SIZE, field_bytes) != 0 ||
+        vantrel_walk_fields(w, r->blob + tag->offset + VANTREL_HDR_SIZE, tag) != 0)
+        return -1;
+    if (tag->code == VANTREL_TAG_STRING || tag->code == VANTREL_TAG_DATA_BLOCK) {
+        uint64_t at = tag->offset + vantrel_payload_offset(tag->code);
+        if (vantrel_reader_need_(r, at, tag->size) != 0)
+            return -1;
+        tag->payload = r->blob + at;
+    }
+    return 1;
+}
+
+/* The fault of a reader that returned -1, as vantrel_check reports it. */
+static inline void vantrel_reader_fault(const vantrel_reader *r, uint32_t *fault_offset, const char **fault_reason)
+{
+    uint64_t at = r->walk.fault_offset;
+    if (fault_offset != NULL)
+        *fault_offset = at > UINT32_MAX ? UINT32_MAX : (uint32_t)at;
+    if (fault_reason != NULL)
+        *fault_reason = r->walk.fault_reason;
+}
+
+/* Whether `size` bytes at `blob` are one well-formed blob: 0 when they are,
+ * 1 otherwise, with the offset and reason vantrel-dump reports for the same
+ * bytes in a file (an offset past 0xFFFFFFFF reads as 0xFFFFFFFF).  For
+ * fewer than 16 bytes, no start tag and a non-zero reserved word in the
+ * blob's own start tag the offset is 0.  For an unknown tag the reason is
+ * VANTREL_FAULT_UNKNOWN_TAG; the code is the word 8 bytes before the
+ * offset.  fault_offset and fault_reason may be null; on 0 they are left
+ * alone.  Uses a vantrel_walk (about 4 KiB) on the stack. */
+static inline int vantrel_check(const void *blob, size_t size, uint32_t *fault_offset, const char **fault_reason)
+{
+    vantrel_reader r;
+    vantrel_tag tag;
+    int step;
+    vantrel_reader_init(&r, blob, size, 0);
+    while ((step = vantrel_reader_next(&r, &tag)) > 0) {
+    }
+    if (step == 0)
+        return 0;
+    vantrel_reader_fault(&r, fault_offset, fault_reason);
+    return 1;
+}
+
+/* Stepping through bytes that vantrel_check accepted, without the walk's
+ * room for open blocks: a checked blob has every block walked to exactly
+ * its length, so the tag after an end tag is where the enclosing block goes
+ * on.  vantrel_checked_first gives the blob's start tag; vantrel_checked_next
+ * turns *tag into the tag after it and returns 1, or returns 0 after the
+ * blob's end tag.  On bytes that were not checked the results are
+ * meaningless and reads may leave the bytes. */
+static inline void vantrel_checked_tag_(const uint8_t *blob, int swapped, uint64_t offset, uint32_t depth,
+                                        vantrel_tag *tag)
+{
+    const uint8_t *b = blob + offset;
+    memset(tag, 0, sizeof *tag);
+    tag->offset = offset;
+    tag->depth = depth;
+    tag->code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
+    tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
+    vantrel_decode_fields_(b, swapped, tag);
+    if (tag->code == VANTREL_TAG_START)
+        tag->depth = depth + 1;
+    if (vantrel_payload_offset(tag->code) != 0)
+        tag->payload = b + vantrel_payload_offset(tag->code);
+}
+
+static inline void vantrel_checked_first(const void *blob, vantrel_tag *tag)
+{
+    const uint8_t *b = (const uint8_t *)blob;
+    vantrel_checked_tag_(b, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag);
+    tag->depth = 0;
+}
+
+static inline int vantrel_checked_next(const void *blob, vantrel_tag *tag)
+{
+    const uint8_t *b = (const uint8_t *)blob;
+    int swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
+    uint64_t at;
+    if (tag->code == VANTREL_TAG_END && tag->depth == 0)
+        return 0;
+    if (tag->offset == 0)
+        at = vantrel_first_tag_offset(tag->tag_size, tag->length);
+    else
+        at = vantrel_tag_following(tag);
+    vantrel_checked_tag_(b, swapped, at, tag->code == VANTREL_TAG_END ? tag->depth - 1 : tag->depth, tag);
+    return 1;
+}
+
+/* --------------------------------------------------------------- look-ups */
+
+/* The first string, integer or data block tag of the blob's outer block
+ * whose id is `id`, into *tag.  The whole blob is checked.  Returns
+ * VANTREL_OK, VANTREL_BAD_BLOB or VANTREL_NOT_FOUND. */
+static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
+{
+    vantrel_reader r;
+    vantrel_tag t;
+    int step, found = 0;
+    vantrel_reader_init(&r, blob, size, 0);
+    while ((step = vantrel_reader_next(&r, &t)) > 0) {
+        if (!found && t.depth == 0 && t.id == id &&
+            (t.code == VANTREL_TAG_STRING || t.code == VANTREL_TAG_INTEGER || t.code == VANTREL_TAG_DATA_BLOCK)) {
+            *tag = t;
+            found = 1;
+        }
+    }
+    if (step != 0)
+        return VANTREL_BAD_BLOB;
+    return found ? VANTREL_OK : VANTREL_NOT_FOUND;
+}
+
+/* vantrel_find, and the tag must be of kind `code`. */
+static inline int vantrel_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code, vantrel_tag *tag)
+{
+    int found = vantrel_find(blob, size, id, tag);
+    if (found == VANTREL_OK && tag->code != code)
+        return VANTREL_WRONG_KIND;
+    return found;
+}
+
+/* The value of the integer tag with this id (the first tag of the outer
+ * block with it).  Returns VANTREL_OK, VANTREL_BAD_BLOB, VANTREL_NOT_FOUND
+ * or VANTREL_WRONG_KIND; *value is written only on VANTREL_OK. */
+static inline int vantrel_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
+{
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
+    if (found == VANTREL_OK)
+        *value = t.value;
+    return found;
+}
+
+/* The characters of the string tag with this id: *text points into the
+ * blob, *length characters, not zero-terminated.  Results as
+ * vantrel_get_integer. */
+static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id, const char **text, uint32_t *length)
+{
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
+    if (found == VANTREL_OK) {
+        *text = (const char *)t.payload;
+        *length = t.size;
+    }
+    return found;
+}
+
+/* The bytes of the data block with this id: *data points into the blob,
+ * *data_size bytes; *type receives its type when type is not null.  Results
+ * as vantrel_get_integer. */
+static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, const void **data,
+                                   uint32_t *data_size, uint32_t *type)
+{
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
+    if (found == VANTREL_OK) {
+        *data = t.payload;
+        *data_size = t.size;
+        if (type != NULL)
+            *type = t.type;
+    }
+    return found;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VANTREL_READER_H */
