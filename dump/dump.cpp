@@ -137,30 +137,36 @@ int dump_tags(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk)
     return 0;
 }
 
-int dump_file(FILE *out, FILE *in, dump_context *ctx, const char *name)
+int dump_blob(FILE *out, FILE *in, dump_context *ctx, const char *name, vantrel_walk *walk)
 {
     ctx->file_name = name;
     if (ctx->format == nullptr)
         ctx->format = &dump_listing;
     uint8_t start[VANTREL_START_MIN];
     if (std::fread(start, 1, sizeof start, in) != sizeof start) {
+        vantrel_walk_fail(walk, 0, VANTREL_FAULT_EOF, 0);
         std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, VANTREL_FAULT_EOF);
         return 1;
     }
-    vantrel_walk walk;
     vantrel_tag start_tag;
     uint32_t flags = ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0;
-    if (vantrel_walk_begin(&walk, start, flags, &start_tag) != 0) {
+    if (vantrel_walk_begin(walk, start, flags, &start_tag) != 0) {
         // The blob's own start tag: these messages name the file only.
-        if (walk.fault_reason == std::string_view(VANTREL_FAULT_NO_START))
-            std::fprintf(stderr, "%s: %s in '%s'\n", ctx->prog_name, walk.fault_reason, name);
+        if (walk->fault_reason == std::string_view(VANTREL_FAULT_NO_START))
+            std::fprintf(stderr, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, name);
         else
-            std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk.fault_reason);
+            std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk->fault_reason);
         return 1;
     }
-    ctx->read32 = walk.swapped ? read32_swap : read32_id;
-    ctx->read64 = walk.swapped ? read64_swap : read64_id;
-    if (walk.at != VANTREL_START_MIN)
-        fseeko(in, static_cast<off_t>(walk.at), SEEK_SET);
-    return dump_tags(out, in, ctx, &walk);
+    ctx->read32 = walk->swapped ? read32_swap : read32_id;
+    ctx->read64 = walk->swapped ? read64_swap : read64_id;
+    if (walk->at != VANTREL_START_MIN)
+        fseeko(in, static_cast<off_t>(walk->at), SEEK_SET);
+    return dump_tags(out, in, ctx, walk);
+}
+
+int dump_file(FILE *out, FILE *in, dump_context *ctx, const char *name)
+{
+    vantrel_walk walk;
+    return dump_blob(out, in, ctx, name, &walk);
 }

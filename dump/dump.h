@@ -67,5 +67,9 @@ void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk);
 // `name` for the messages.  `in` stays open.  Returns 0 or 1 as dump_tags.
 int dump_file(FILE *out, FILE *in, dump_context *ctx, const char *name);
 
+// dump_file with the caller's walk, which tells afterwards how the walk
+// ended (walk->fault_reason is null unless the blob had a fault).
+int dump_blob(FILE *out, FILE *in, dump_context *ctx, const char *name, vantrel_walk *walk);
+
 // The whole program: options, every file operand, the exit status.
 int dump_main(int argc, char **argv);

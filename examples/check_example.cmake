@@ -1,5 +1,5 @@
 # Makes OUT (compiling SOURCE with COMP, or running BUILDER), lists it with
-# DUMP and compares the listing with EXPECTED.  EMULATOR holds the cross
+# DUMP, and with READER when given, and compares each listing with EXPECTED.  EMULATOR holds the cross
 # emulator's words separated by "|" (empty on native builds).
 string(REPLACE "|" ";" emulator "${EMULATOR}")
 if(DEFINED SOURCE)
@@ -19,4 +19,11 @@ endif()
 file(READ ${EXPECTED} expected)
 if(NOT listing STREQUAL expected)
   message(FATAL_ERROR "listing of ${OUT} differs from ${EXPECTED}:\n${listing}")
+endif()
+if(DEFINED READER)
+  execute_process(COMMAND ${emulator} ${READER} ${OUT} RESULT_VARIABLE rc OUTPUT_VARIABLE listing
+                  ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT listing STREQUAL expected)
+    message(FATAL_ERROR "the reader example lists ${OUT} otherwise (${rc}): ${err}\n${listing}")
+  endif()
 endif()

@@ -17,9 +17,9 @@ bool build(std::span<std::byte> buffer, std::span<std::byte> &blob)
 {
     static const std::byte offsets[] = {std::byte{0xF6}, std::byte{0xFF}, std::byte{0x04}, std::byte{0x00}};
     vantrel::builder b(buffer);
-    if (!b.ok() || b.add(model_id, std::string_view("TH-40")) != vantrel::status::ok ||
-        b.add(interval_id, uint64_t{250}) != vantrel::status::ok ||
-        b.add(calibration_id, 1, offsets) != vantrel::status::ok)
+    if (!b.ok() || b.add_string(model_id, "TH-40") != vantrel::status::ok ||
+        b.add_integer(interval_id, 250) != vantrel::status::ok ||
+        b.add_data(calibration_id, 1, offsets) != vantrel::status::ok)
         return false;
     blob = b.finish();
     return !blob.empty();

@@ -2,9 +2,10 @@
 //
 //   vantrel::builder  places tags in a caller's buffer through the C
 //                     operations; every add says whether the tag went in.
-//   vantrel::reader   checks a blob of either byte order held in memory, the
-//                     way vantrel-dump checks a file, then hands out its tags
-//                     as values whose payloads are views into the buffer.
+//   vantrel::reader   checks a blob of either byte order held in memory with
+//                     vantrel_reader.h (the way vantrel-dump checks a file),
+//                     then hands out its tags as values whose payloads are
+//                     views into the buffer.
 //
 // Nothing here throws or adds exports to the library, and only a scatter
 // list of more than 16 pieces allocates (with nothrow new, refused with
@@ -60,7 +61,7 @@ public:
         return phase_ == phase::refused ? 0 : static_cast<std::size_t>(state_.cur - state_.base);
     }
 
-    [[nodiscard]] status add(uint32_t id, std::string_view text) noexcept
+    [[nodiscard]] status add_string(uint32_t id, std::string_view text) noexcept
     {
         if (phase_ != phase::open)
             return status::not_open;
@@ -69,14 +70,14 @@ public:
         return result(vantrel_add_string(&state_, text.data(), static_cast<uint32_t>(text.size()), id));
     }
 
-    [[nodiscard]] status add(uint32_t id, uint64_t value) noexcept
+    [[nodiscard]] status add_integer(uint32_t id, uint64_t value) noexcept
     {
         if (phase_ != phase::open)
             return status::not_open;
         return result(vantrel_add_integer(&state_, value, id));
     }
 
-    [[nodiscard]] status add(uint32_t id, uint32_t type, std::span<const std::byte> data) noexcept
+    [[nodiscard]] status add_data(uint32_t id, uint32_t type, std::span<const std::byte> data) noexcept
     {
         if (phase_ != phase::open)
             return status::not_open;
@@ -88,9 +89,9 @@ public:
 
     // One data block holding the pieces' bytes one after the other.  Empty
     // pieces are skipped (the C list would end at them), and a list with no
-    // bytes at all places an empty data block, as the single-span add does.
-    [[nodiscard]] status add(uint32_t id, uint32_t type,
-                             std::span<const std::span<const std::byte>> pieces) noexcept
+    // bytes at all places nothing, as vantrel_add_scatter_data_block does.
+    [[nodiscard]] status add_scatter(uint32_t id, uint32_t type,
+                                     std::span<const std::span<const std::byte>> pieces) noexcept
     {
         if (phase_ != phase::open)
             return status::not_open;
@@ -103,7 +104,7 @@ public:
             count += piece.empty() ? 0 : 1;
         }
         if (count == 0)
-            return add(id, type, std::span<const std::byte>{});
+            return status::ok;
 
         vantrel_scatter inline_list[inline_pieces + 1];
         std::unique_ptr<vantrel_scatter[]> heap_list;
@@ -144,15 +145,17 @@ private:
 };
 
 // ----------------------------------------------------------------- reader
+//
+// A thin layer over vantrel_reader.h: the checks, offsets and reasons are
+// the C reader's, which are vantrel-dump's.
 
 // What the reader found wrong.  The offset is the one vantrel-dump shows for
-// the same file; the codes after nested_too_deep are refusals of the reader
-// alone (see reader below).
+// the same file (0 for the faults of the blob's own start tag).
 enum class error_code : uint8_t {
     none,
-    short_start_tag,        // fewer than 16 bytes; offset: the blob's size
-    start_tag_not_found,    // offset 0
-    start_reserved,         // the blob's own start tag; offset 16
+    short_start_tag,        // fewer than 16 bytes
+    start_tag_not_found,
+    start_reserved,         // the blob's own start tag
     missing_end_tag,
     invalid_start_length,
     unexpected_eof,
@@ -161,9 +164,6 @@ enum class error_code : uint8_t {
     unknown_tag,            // value: the tag code
     nested_reserved,        // value: the reserved word
     nested_too_deep,
-    string_too_long,        // the characters and terminator run past tag_size
-    integer_too_short,      // tag_size leaves no room for value, id, reserved
-    data_block_too_long,    // the data runs past tag_size
 };
 
 struct blob_error {
@@ -177,20 +177,17 @@ constexpr std::string_view reason_text(error_code code) noexcept
 {
     switch (code) {
     case error_code::none: return "no error";
-    case error_code::short_start_tag: return "unexpected end-of-file";
-    case error_code::start_tag_not_found: return "start tag not found";
-    case error_code::start_reserved: return "reserved field in start tag is not zero";
-    case error_code::missing_end_tag: return "missing end tag";
-    case error_code::invalid_start_length: return "invalid vantrel start length";
-    case error_code::unexpected_eof: return "unexpected end-of-file";
-    case error_code::invalid_tag_size: return "invalid tag size";
-    case error_code::junk_after_end_tag: return "junk found after end tag";
-    case error_code::unknown_tag: return "unknown tag";
-    case error_code::nested_reserved: return "reserved field in start tag is not zero";
-    case error_code::nested_too_deep: return "start tags nested too deeply";
-    case error_code::string_too_long: return "string runs past its tag size";
-    case error_code::integer_too_short: return "integer tag size too small";
-    case error_code::data_block_too_long: return "data block runs past its tag size";
+    case error_code::short_start_tag: return VANTREL_FAULT_EOF;
+    case error_code::start_tag_not_found: return VANTREL_FAULT_NO_START;
+    case error_code::start_reserved: return VANTREL_FAULT_START_RESERVED;
+    case error_code::missing_end_tag: return VANTREL_FAULT_MISSING_END;
+    case error_code::invalid_start_length: return VANTREL_FAULT_START_LENGTH;
+    case error_code::unexpected_eof: return VANTREL_FAULT_EOF;
+    case error_code::invalid_tag_size: return VANTREL_FAULT_TAG_SIZE;
+    case error_code::junk_after_end_tag: return VANTREL_FAULT_JUNK;
+    case error_code::unknown_tag: return VANTREL_FAULT_UNKNOWN_TAG;
+    case error_code::nested_reserved: return VANTREL_FAULT_START_RESERVED;
+    case error_code::nested_too_deep: return VANTREL_FAULT_TOO_DEEP;
     }
     return "unknown error";
 }
@@ -205,7 +202,8 @@ inline reason_buffer describe(const blob_error &error) noexcept
     reason_buffer out{};
     std::string_view base = reason_text(error.code);
     if (error.code == error_code::unknown_tag)
-        std::snprintf(out.text, sizeof out.text, "unknown tag: 0x%" PRIX32, error.value);
+        std::snprintf(out.text, sizeof out.text, "%.*s: 0x%" PRIX32, static_cast<int>(base.size()), base.data(),
+                      error.value);
     else if (error.code == error_code::nested_reserved)
         std::snprintf(out.text, sizeof out.text, "%.*s (value: 0x%" PRIx32 ")",
                       static_cast<int>(base.size()), base.data(), error.value);
@@ -244,33 +242,60 @@ struct reader_options {
 };
 
 // The deepest nesting of start tags the reader accepts.
-inline constexpr uint32_t max_depth = 1024;
+inline constexpr uint32_t max_depth = VANTREL_MAX_DEPTH;
 
 namespace detail {
 
-inline uint32_t load32(const std::byte *at, bool swapped) noexcept
+inline tag from_c(const vantrel_tag &c) noexcept
 {
-    uint32_t v;
-    std::memcpy(&v, at, sizeof v);
-    return swapped ? __builtin_bswap32(v) : v;
+    tag t;
+    t.offset = static_cast<std::size_t>(c.offset);
+    t.tag_size = c.tag_size;
+    t.depth = c.depth;
+    switch (c.code) {
+    case VANTREL_TAG_STRING: t.kind = tag_kind::string; break;
+    case VANTREL_TAG_INTEGER: t.kind = tag_kind::integer; break;
+    case VANTREL_TAG_DATA_BLOCK: t.kind = tag_kind::data_block; break;
+    case VANTREL_TAG_START: t.kind = tag_kind::start; break;
+    default: t.kind = tag_kind::end; break;
+    }
+    t.id = c.id;
+    t.type = c.type;
+    t.value = c.code == VANTREL_TAG_START ? c.length : c.value;
+    if (c.payload != nullptr)
+        t.bytes = {reinterpret_cast<const std::byte *>(c.payload), c.size};
+    return t;
 }
 
-// A 64-bit value of the other order is reversed as one 8-byte unit.
-inline uint64_t load64(const std::byte *at, bool swapped) noexcept
+inline blob_error error_from_c(const vantrel_walk &w, std::size_t size) noexcept
 {
-    uint64_t v;
-    std::memcpy(&v, at, sizeof v);
-    return swapped ? __builtin_bswap64(v) : v;
+    std::string_view why = w.fault_reason;
+    blob_error e{error_code::none, w.fault_offset, w.fault_value};
+    if (why == VANTREL_FAULT_EOF)
+        e.code = size < VANTREL_START_MIN ? error_code::short_start_tag : error_code::unexpected_eof;
+    else if (why == VANTREL_FAULT_NO_START)
+        e.code = error_code::start_tag_not_found;
+    else if (why == VANTREL_FAULT_START_RESERVED)
+        e.code = w.fault_offset == 0 ? error_code::start_reserved : error_code::nested_reserved;
+    else if (why == VANTREL_FAULT_MISSING_END)
+        e.code = error_code::missing_end_tag;
+    else if (why == VANTREL_FAULT_START_LENGTH)
+        e.code = error_code::invalid_start_length;
+    else if (why == VANTREL_FAULT_TAG_SIZE)
+        e.code = error_code::invalid_tag_size;
+    else if (why == VANTREL_FAULT_JUNK)
+        e.code = error_code::junk_after_end_tag;
+    else if (why == VANTREL_FAULT_UNKNOWN_TAG)
+        e.code = error_code::unknown_tag;
+    else
+        e.code = error_code::nested_too_deep;
+    return e;
 }
-
-inline uint64_t max64(uint64_t a, uint64_t b) noexcept { return a > b ? a : b; }
 
 } // namespace detail
 
-// Walks a checked blob.  It trusts what the reader checked: every header it
-// steps on was read in bounds, and every block is walked to exactly its
-// length, so a nested block's end tag ends where the enclosing block goes
-// on and no stack is needed.
+// Walks a checked blob with vantrel_checked_next: no room for open blocks
+// is needed, so iterators are small values.
 class tag_iterator {
 public:
     using value_type = tag;
@@ -279,55 +304,11 @@ public:
 
     tag_iterator() = default;
 
-    tag operator*() const noexcept
-    {
-        tag t;
-        t.offset = pos_;
-        t.tag_size = word(pos_ + VANTREL_HDR_TAG_SIZE);
-        t.depth = level_;
-        switch (word(pos_ + VANTREL_HDR_TAG)) {
-        case VANTREL_TAG_STRING:
-            t.kind = tag_kind::string;
-            t.id = word(pos_ + VANTREL_STRING_ID);
-            t.bytes = {data_ + pos_ + VANTREL_STRING_DATA, word(pos_ + VANTREL_STRING_SIZE)};
-            break;
-        case VANTREL_TAG_INTEGER:
-            t.kind = tag_kind::integer;
-            t.value = detail::load64(data_ + pos_ + VANTREL_INTEGER_VALUE, swapped_);
-            t.id = word(pos_ + VANTREL_INTEGER_ID);
-            break;
-        case VANTREL_TAG_DATA_BLOCK:
-            t.kind = tag_kind::data_block;
-            t.type = word(pos_ + VANTREL_DATA_TYPE);
-            t.id = word(pos_ + VANTREL_DATA_ID);
-            t.bytes = {data_ + pos_ + VANTREL_DATA_DATA, word(pos_ + VANTREL_DATA_SIZE)};
-            break;
-        case VANTREL_TAG_START:
-            t.kind = tag_kind::start;
-            t.depth = level_ + 1;
-            t.value = word(pos_ + VANTREL_START_LENGTH);
-            break;
-        default:
-            t.kind = tag_kind::end;
-            break;
-        }
-        return t;
-    }
+    tag operator*() const noexcept { return detail::from_c(current_); }
 
     tag_iterator &operator++() noexcept
     {
-        uint32_t code = word(pos_ + VANTREL_HDR_TAG);
-        if (code == VANTREL_TAG_START) {
-            // A nested block's tags follow its start tag's four words, fill
-            // or not, as vantrel-dump reads them.
-            ++level_;
-            pos_ += VANTREL_START_MIN;
-        } else {
-            level_ -= code == VANTREL_TAG_END ? 1 : 0;
-            pos_ += word(pos_ + VANTREL_HDR_TAG_SIZE);
-        }
-        if (level_ == 0 && word(pos_ + VANTREL_HDR_TAG) == VANTREL_TAG_END)
-            pos_ = done;
+        advance();
         return *this;
     }
 
@@ -338,47 +319,57 @@ public:
         return before;
     }
 
-    bool operator==(const tag_iterator &other) const noexcept { return pos_ == other.pos_; }
-    bool operator==(std::default_sentinel_t) const noexcept { return pos_ == done; }
+    bool operator==(const tag_iterator &other) const noexcept
+    {
+        return done() == other.done() && (done() || current_.offset == other.current_.offset);
+    }
+    bool operator==(std::default_sentinel_t) const noexcept { return done(); }
 
 private:
     friend class reader;
-    static constexpr std::size_t done = SIZE_MAX;
 
-    tag_iterator(const std::byte *data, bool swapped, std::size_t first) noexcept
-        : data_(data), swapped_(swapped), pos_(first)
+    explicit tag_iterator(const std::byte *data) noexcept : data_(data)
     {
-        if (data_ == nullptr || word(pos_ + VANTREL_HDR_TAG) == VANTREL_TAG_END)
-            pos_ = done;
+        if (data_ == nullptr)
+            return;
+        vantrel_checked_first(data_, &current_);
+        advance();
     }
 
-    uint32_t word(std::size_t at) const noexcept { return detail::load32(data_ + at, swapped_); }
+    bool done() const noexcept { return data_ == nullptr; }
+
+    // The blob's own end tag ends the walk.
+    void advance() noexcept
+    {
+        if (!vantrel_checked_next(data_, &current_) || (current_.code == VANTREL_TAG_END && current_.depth == 0))
+            data_ = nullptr;
+    }
 
     const std::byte *data_ = nullptr;
-    bool swapped_ = false;
-    std::size_t pos_ = done;
-    uint32_t level_ = 0;
+    vantrel_tag current_{};
 };
 
-// A checked view of one blob.  The checks are vantrel-dump's, in its order
-// and with its offsets: a start tag whose tag_size is above 16 and not above
-// its length has its tags begin at tag_size (blobs of alignment 32 and
-// more); a nested block must have a length of at least 16 that fits in what
-// its enclosing block has left, which is charged that length; nesting is
-// refused beyond max_depth.  Three more refusals keep every value handed out
-// inside its own tag, where vantrel-dump would list bytes of the tags that
-// follow:
-//   - a string whose characters and terminator pass its tag_size;
-//   - an integer tag shorter than its value, id and reserved words;
-//   - a data block whose bytes pass its tag_size.
+// A checked view of one blob: vantrel_reader.h's checks, in vantrel-dump's
+// order and with its offsets.  Payload views may reach past their own tag's
+// size, as vantrel-dump lists them, but never past the span.
 class reader {
 public:
     explicit reader(std::span<const std::byte> blob, reader_options options = {}) noexcept
-        : data_(blob.data()), size_(blob.size())
+        : data_(blob.data())
     {
-        error_ = check(options);
-        if (error_.code != error_code::none)
+        vantrel_reader r;
+        vantrel_tag t;
+        int step;
+        vantrel_reader_init(&r, blob.data(), blob.size(),
+                            options.allow_nested_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0);
+        while ((step = vantrel_reader_next(&r, &t)) > 0) {
+        }
+        swapped_ = r.walk.swapped != 0;
+        length_ = r.start.length;
+        if (step != 0) {
+            error_ = detail::error_from_c(r.walk, blob.size());
             data_ = nullptr; // no tags from a blob that failed
+        }
     }
 
     bool ok() const noexcept { return error_.code == error_code::none; }
@@ -388,7 +379,7 @@ public:
     // The blob's own start tag's length word, when the start tag was found.
     uint32_t length() const noexcept { return length_; }
 
-    tag_iterator begin() const noexcept { return tag_iterator(data_, swapped_, first_); }
+    tag_iterator begin() const noexcept { return tag_iterator(data_); }
     std::default_sentinel_t end() const noexcept { return {}; }
 
     // The first string, integer or data block tag with this id, at any depth.
@@ -430,132 +421,9 @@ private:
         return std::nullopt;
     }
 
-    uint32_t word(uint64_t at) const noexcept
-    {
-        return detail::load32(data_ + static_cast<std::size_t>(at), swapped_);
-    }
-
-    // A read of n bytes at `at` that the blob cannot satisfy fails where
-    // vantrel-dump's stream would stand after it: at the end of the file,
-    // or where it was sought to when that lies beyond.
-    bool short_read(uint64_t at, uint64_t n, blob_error &error) const noexcept
-    {
-        if (at + n <= size_)
-            return false;
-        error = {error_code::unexpected_eof, detail::max64(at, size_), 0};
-        return true;
-    }
-
-    blob_error check(reader_options options) noexcept
-    {
-        if (size_ < VANTREL_START_MIN)
-            return {error_code::short_start_tag, size_, 0};
-        uint32_t first_word;
-        std::memcpy(&first_word, data_, sizeof first_word);
-        if (first_word != VANTREL_TAG_START && first_word != VANTREL_TAG_START_SWAPPED)
-            return {error_code::start_tag_not_found, 0, 0};
-        swapped_ = first_word == VANTREL_TAG_START_SWAPPED;
-        length_ = word(VANTREL_START_LENGTH);
-        uint32_t reserved = word(VANTREL_START_RESERVED);
-        if (reserved != 0)
-            return {error_code::start_reserved, VANTREL_START_MIN, 0};
-
-        uint32_t start_size = word(VANTREL_HDR_TAG_SIZE);
-        uint64_t pos = VANTREL_START_MIN;
-        uint32_t remaining = length_ - VANTREL_START_MIN; // wraps for a length below 16, as in the dump
-        if (start_size > VANTREL_START_MIN && start_size <= length_) {
-            pos = start_size;
-            remaining = length_ - start_size;
-        }
-        first_ = static_cast<std::size_t>(pos);
-
-        // What each enclosing block has left once the nested block in it is
-        // walked: a loop with this explicit stack, not recursion, so hostile
-        // nesting costs no stack.
-        uint32_t enclosing_remaining[max_depth];
-        uint32_t depth = 0;
-        blob_error error;
-
-        for (;;) {
-            if (remaining == 0)
-                return {error_code::missing_end_tag, pos, 0};
-            if (remaining < VANTREL_HDR_SIZE)
-                return {error_code::invalid_start_length, pos, 0};
-            if (short_read(pos, VANTREL_HDR_SIZE, error))
-                return error;
-            uint32_t size = word(pos + VANTREL_HDR_TAG_SIZE);
-            if (size > remaining || size < VANTREL_HDR_SIZE)
-                return {error_code::invalid_tag_size, pos + VANTREL_HDR_SIZE, 0};
-            const uint32_t room = remaining;
-            remaining -= size;
-            uint32_t code = word(pos + VANTREL_HDR_TAG);
-            const uint64_t fields = pos + VANTREL_HDR_SIZE;
-
-            switch (code) {
-            case VANTREL_TAG_END: {
-                if (remaining != 0)
-                    return {error_code::junk_after_end_tag, fields, 0};
-                if (depth == 0)
-                    return {};
-                remaining = enclosing_remaining[--depth];
-                break;
-            }
-            case VANTREL_TAG_START: {
-                if (short_read(fields, VANTREL_START_MIN - VANTREL_HDR_SIZE, error))
-                    return error;
-                uint32_t length = word(pos + VANTREL_START_LENGTH);
-                uint32_t nested_reserved = word(pos + VANTREL_START_RESERVED);
-                if (nested_reserved != 0 && !options.allow_nested_reserved)
-                    return {error_code::nested_reserved, pos + VANTREL_START_MIN, nested_reserved};
-                // Charging the block its length keeps every block walked to
-                // exactly its length, so the walk never comes back over tags.
-                if (length < VANTREL_START_MIN || length > room)
-                    return {error_code::invalid_start_length, pos + VANTREL_START_MIN, 0};
-                if (depth == max_depth)
-                    return {error_code::nested_too_deep, pos + VANTREL_START_MIN, 0};
-                enclosing_remaining[depth++] = room - length;
-                remaining = length - VANTREL_START_MIN;
-                pos += VANTREL_START_MIN;
-                continue;
-            }
-            case VANTREL_TAG_STRING: {
-                if (short_read(fields, VANTREL_STRING_DATA - VANTREL_HDR_SIZE, error))
-                    return error;
-                uint32_t count = word(pos + VANTREL_STRING_SIZE);
-                if (short_read(pos + VANTREL_STRING_DATA, count, error))
-                    return error;
-                if (uint64_t{count} + VANTREL_STRING_MIN > size)
-                    return {error_code::string_too_long, fields, 0};
-                break;
-            }
-            case VANTREL_TAG_INTEGER:
-                if (short_read(fields, VANTREL_INTEGER_MIN - VANTREL_HDR_SIZE, error))
-                    return error;
-                if (size < VANTREL_INTEGER_MIN)
-                    return {error_code::integer_too_short, fields, 0};
-                break;
-            case VANTREL_TAG_DATA_BLOCK: {
-                if (short_read(fields, VANTREL_DATA_DATA - VANTREL_HDR_SIZE, error))
-                    return error;
-                uint32_t count = word(pos + VANTREL_DATA_SIZE);
-                if (short_read(pos + VANTREL_DATA_DATA, count, error))
-                    return error;
-                if (uint64_t{count} + VANTREL_DATA_MIN > size)
-                    return {error_code::data_block_too_long, fields, 0};
-                break;
-            }
-            default:
-                return {error_code::unknown_tag, fields, code};
-            }
-            pos += size;
-        }
-    }
-
     const std::byte *data_;
-    std::size_t size_;
     bool swapped_ = false;
     uint32_t length_ = 0;
-    std::size_t first_ = 0;
     blob_error error_;
 };
 
