@@ -1,12 +1,13 @@
 // One property over arbitrary bytes: vantrel_check, the C reader's
-// iterator and the dump's streaming walk (over a memory stream, so every
-// seek and short read is exercised) reach the same verdict, with the same
+// iterator and the dump's streaming walk (over a stream that reads and
+// seeks in memory as in a file, so every seek and short read is exercised) reach the same verdict, with the same
 // fault offset, reason and value, after the same tags.  Run once as the
 // program does by default and once with nested start tags' reserved words
 // allowed.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,10 +23,12 @@ struct seen_tag {
     bool operator==(const seen_tag &) const = default;
 };
 
-void check(bool ok)
+// Reports the line of the property that broke, then stops.
+#define check(ok) ((ok) ? (void)0 : fail(__LINE__))
+[[noreturn]] void fail(int line)
 {
-    if (!ok)
-        std::abort();
+    std::fprintf(stderr, "dump_fuzz.cpp:%d: the readers disagree\n", line);
+    std::abort();
 }
 
 // What the dump's walk wrote, as tags; a string or data block counts once
@@ -54,6 +57,35 @@ const dump_format recorder = {on_start, on_end, on_string, on_chunk, on_tail, on
 
 FILE *sink;
 
+// A read-only stream over memory that seeks like a file: past its end as
+// well (fmemopen refuses that, so later reads would start elsewhere).
+struct memory_file {
+    const uint8_t *data;
+    size_t size;
+    off64_t at;
+};
+
+ssize_t memory_read(void *cookie, char *into, size_t n)
+{
+    auto *m = static_cast<memory_file *>(cookie);
+    if (m->at >= static_cast<off64_t>(m->size))
+        return 0;
+    size_t count = std::min(n, m->size - static_cast<size_t>(m->at));
+    std::memcpy(into, m->data + m->at, count);
+    m->at += static_cast<off64_t>(count);
+    return static_cast<ssize_t>(count);
+}
+
+int memory_seek(void *cookie, off64_t *offset, int whence)
+{
+    auto *m = static_cast<memory_file *>(cookie);
+    off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : static_cast<off64_t>(m->size);
+    if (base + *offset < 0)
+        return -1;
+    *offset = m->at = base + *offset;
+    return 0;
+}
+
 void agree(const uint8_t *data, size_t size, uint32_t flags)
 {
     // The C reader.
@@ -80,7 +112,8 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
     }
 
     // The dump's walk over the same bytes as a file.
-    FILE *in = fmemopen(const_cast<uint8_t *>(data), size, "rb");
+    memory_file file{data, size, 0};
+    FILE *in = fopencookie(&file, "rb", cookie_io_functions_t{memory_read, nullptr, memory_seek, nullptr});
     if (in == nullptr)
         return;
     dump_context ctx{};
