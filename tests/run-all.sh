@@ -58,8 +58,21 @@ ensure_cross_tools() {
         { tail -20 "$root/apt.log"; fail "could not install ${missing[*]}"; }
 }
 
+# The gcc stage compiles the reader for a bare-metal Cortex-M0.
+ensure_bare_metal_tools() {
+    command -v arm-none-eabi-gcc >/dev/null && [[ -f /usr/include/newlib/string.h ]] && return 0
+    echo "=== installing gcc-arm-none-eabi libnewlib-dev"
+    local sudo=()
+    ((EUID == 0)) || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq >/dev/null &&
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+            -o DPkg::Lock::Timeout=300 gcc-arm-none-eabi libnewlib-dev >"$root/apt-arm.log" 2>&1 ||
+        { tail -20 "$root/apt-arm.log"; fail "could not install gcc-arm-none-eabi libnewlib-dev"; }
+}
+
 mkdir -p "$root"
 if want gcc; then
+    ensure_bare_metal_tools
     build_and_test gcc -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++
 fi
 if want sanitize; then

@@ -19,7 +19,7 @@ p=$root$prefix
 
 libdir=$(cd "$p" && ls -d lib*/libvantrel.so 2>/dev/null | head -n1 | xargs -r dirname)
 [[ -n $libdir ]] || fail "no libvantrel.so under $p"
-for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h include/vantrel.hpp \
+for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h include/vantrel_reader.h include/vantrel.hpp \
          "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.0.2.14" \
          "$libdir/pkgconfig/vantrel.pc" "$libdir/cmake/vantrel/vantrel-config.cmake" \
          share/man/man1/vantrel-comp.1 share/man/man1/vantrel-dump.1 \
@@ -48,4 +48,5 @@ cmake -S "$src/tests/package/cmake_consumer" -B "$work/cmake_consumer" \
     -DCMAKE_PREFIX_PATH="$p" >"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "find_package"; }
 cmake --build "$work/cmake_consumer" >>"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "consumer build"; }
 "$work/cmake_consumer/consumer"
+"$work/cmake_consumer/reader_only"
 echo "install layout, pkg-config and find_package consumers: ok"
