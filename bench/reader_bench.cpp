@@ -1,5 +1,6 @@
-// vantrel::reader on 64 MiB blobs built with the C library: one of small
-// integer tags, one of 4 KiB data blocks.  Validation reads only headers
+// The C reader (vantrel_reader.h) and vantrel::reader over it, on 64 MiB
+// blobs built with the C library: one of small integer tags, one of 4 KiB
+// data blocks.  Validation reads only headers
 // and fields, so data blocks go by at memory-latency speed, not copy speed;
 // iteration then steps the checked blob without checking again.
 //   reader_bench [benchmark flags]
@@ -115,6 +116,65 @@ void iterate(benchmark::State &state, const test_blob &b)
     }
     report(state, b);
 }
+
+void c_validate(benchmark::State &state, const test_blob &b)
+{
+    for (auto _ : state) {
+        uint32_t offset;
+        const char *reason;
+        if (vantrel_check(b.bytes.data(), b.bytes.size(), &offset, &reason) != 0)
+            state.SkipWithError("blob refused");
+    }
+    report(state, b);
+}
+
+// Checked once, then stepped without checks, as vantrel::reader iterates.
+void c_iterate(benchmark::State &state, const test_blob &b)
+{
+    if (vantrel_check(b.bytes.data(), b.bytes.size(), nullptr, nullptr) != 0)
+        state.SkipWithError("blob refused");
+    for (auto _ : state) {
+        uint64_t sum = 0;
+        vantrel_tag t;
+        vantrel_checked_first(b.bytes.data(), &t);
+        while (vantrel_checked_next(b.bytes.data(), &t))
+            sum += t.value + t.id + t.size;
+        benchmark::DoNotOptimize(sum);
+    }
+    report(state, b);
+}
+
+// The checking iterator: checks and hands out each tag in one pass.
+void c_walk(benchmark::State &state, const test_blob &b)
+{
+    static vantrel_reader r;
+    for (auto _ : state) {
+        uint64_t sum = 0;
+        vantrel_tag t;
+        vantrel_reader_init(&r, b.bytes.data(), b.bytes.size(), 0);
+        while (vantrel_reader_next(&r, &t) > 0)
+            sum += t.value + t.id + t.size;
+        benchmark::DoNotOptimize(sum);
+    }
+    report(state, b);
+}
+
+void BM_c_validate_small_tags(benchmark::State &state) { c_validate(state, small_tags()); }
+void BM_c_validate_small_tags_swapped(benchmark::State &state) { c_validate(state, small_tags_swapped()); }
+void BM_c_iterate_small_tags(benchmark::State &state) { c_iterate(state, small_tags()); }
+void BM_c_iterate_small_tags_swapped(benchmark::State &state) { c_iterate(state, small_tags_swapped()); }
+void BM_c_walk_small_tags(benchmark::State &state) { c_walk(state, small_tags()); }
+void BM_c_walk_data_blocks(benchmark::State &state) { c_walk(state, data_blocks()); }
+void BM_c_validate_data_blocks(benchmark::State &state) { c_validate(state, data_blocks()); }
+void BM_c_iterate_data_blocks(benchmark::State &state) { c_iterate(state, data_blocks()); }
+BENCHMARK(BM_c_validate_small_tags)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_validate_small_tags_swapped)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_iterate_small_tags)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_iterate_small_tags_swapped)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_walk_small_tags)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_walk_data_blocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_validate_data_blocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_c_iterate_data_blocks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_validate_small_tags(benchmark::State &state) { validate(state, small_tags()); }
 void BM_validate_small_tags_swapped(benchmark::State &state) { validate(state, small_tags_swapped()); }

@@ -149,8 +149,9 @@ int dump_blob(FILE *out, FILE *in, dump_context *ctx, const char *name, vantrel_
         return 1;
     }
     vantrel_tag start_tag;
+    uint32_t enclosing[VANTREL_MAX_DEPTH]; // the walk's open blocks, for as long as it lasts
     uint32_t flags = ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0;
-    if (vantrel_walk_begin(walk, start, flags, &start_tag) != 0) {
+    if (vantrel_walk_begin(walk, enclosing, start, flags, &start_tag) != 0) {
         // The blob's own start tag: these messages name the file only.
         if (walk->fault_reason == std::string_view(VANTREL_FAULT_NO_START))
             std::fprintf(stderr, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, name);

@@ -105,7 +105,7 @@ fault check_integer(const source_blob *blob, const vantrel_tag *tag, int swapped
 fault check_tags(const source_blob *blob, uint32_t flags)
 {
     vantrel_reader reader;
-    vantrel_tag tag;
+    vantrel_tag tag{};
     vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
     int swapped = static_cast<int>(reader.walk.swapped);
     vantrel_reader_next(&reader, &tag); // the blob's own start tag

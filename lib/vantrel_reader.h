@@ -47,6 +47,14 @@
 extern "C" {
 #endif
 
+/* The walk's steps are small and run once per tag: inlined, the loops
+ * built on them keep their state in registers. */
+#if defined(__GNUC__)
+#define VANTREL_STEP static inline __attribute__((always_inline))
+#else
+#define VANTREL_STEP static inline
+#endif
+
 /* ------------------------------------------------------------ the format */
 
 /* Tag codes (the first word of every tag). */
@@ -143,25 +151,25 @@ typedef struct vantrel_tag {
 
 /* --------------------------------------------------------- words in order */
 
-static inline uint32_t vantrel_swap32(uint32_t w)
+VANTREL_STEP uint32_t vantrel_swap32(uint32_t w)
 {
     return (w >> 24) | ((w >> 8) & 0x0000FF00u) | ((w << 8) & 0x00FF0000u) | (w << 24);
 }
 
 /* A 64-bit word of the other order is reversed as one 8-byte unit. */
-static inline uint64_t vantrel_swap64(uint64_t w)
+VANTREL_STEP uint64_t vantrel_swap64(uint64_t w)
 {
     return ((uint64_t)vantrel_swap32((uint32_t)w) << 32) | vantrel_swap32((uint32_t)(w >> 32));
 }
 
-static inline uint32_t vantrel_load32(const void *at, int swapped)
+VANTREL_STEP uint32_t vantrel_load32(const void *at, int swapped)
 {
     uint32_t w;
     memcpy(&w, at, sizeof w);
     return swapped ? vantrel_swap32(w) : w;
 }
 
-static inline uint64_t vantrel_load64(const void *at, int swapped)
+VANTREL_STEP uint64_t vantrel_load64(const void *at, int swapped)
 {
     uint64_t w;
     memcpy(&w, at, sizeof w);
@@ -170,7 +178,7 @@ static inline uint64_t vantrel_load64(const void *at, int swapped)
 
 /* The fields after the header of a tag whose code is known; `tag_bytes` is
  * the tag's first byte. */
-static inline void vantrel_decode_fields_(const uint8_t *b, int swapped, vantrel_tag *tag)
+VANTREL_STEP void vantrel_decode_fields_(const uint8_t *b, int swapped, vantrel_tag *tag)
 {
     switch (tag->code) {
     case VANTREL_TAG_START:
@@ -199,7 +207,7 @@ static inline void vantrel_decode_fields_(const uint8_t *b, int swapped, vantrel
 /* Where the tag after `tag` begins.  A nested block's tags follow its start
  * tag's four words, fill or not; every other tag is followed at its
  * tag_size, whatever its fields and payload ran over. */
-static inline uint64_t vantrel_tag_following(const vantrel_tag *tag)
+VANTREL_STEP uint64_t vantrel_tag_following(const vantrel_tag *tag)
 {
     return tag->code == VANTREL_TAG_START ? tag->offset + VANTREL_START_MIN : tag->offset + tag->tag_size;
 }
@@ -207,9 +215,10 @@ static inline uint64_t vantrel_tag_following(const vantrel_tag *tag)
 /* ------------------------------------------------------------- the walk */
 
 /* The state of one walk over a blob: the blocks open at `at` and what each
- * has left.  About 4 KiB (the room of every open level), so keep it static
- * or on a stack that has the room.  Every field but `enclosing` may be read;
- * none may be written. */
+ * has left.  What each enclosing block has left lives in VANTREL_MAX_DEPTH
+ * words the caller provides (4 KiB), so that the walk itself stays small
+ * enough to live in registers.  Every field may be read; none may be
+ * written. */
 typedef struct vantrel_walk {
     uint64_t at;             /* where the next tag begins */
     uint64_t fault_offset;   /* after a fault: where the dump reports it */
@@ -221,10 +230,10 @@ typedef struct vantrel_walk {
     uint32_t flags;          /* VANTREL_ALLOW_NESTED_RESERVED */
     uint32_t swapped;        /* 1 when the blob is of the other byte order */
     uint32_t done;           /* 1 once the outer block's end tag was taken */
-    uint32_t enclosing[VANTREL_MAX_DEPTH]; /* each enclosing block's rest */
+    uint32_t *enclosing;     /* each enclosing block's rest, VANTREL_MAX_DEPTH words */
 } vantrel_walk;
 
-static inline int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char *reason, uint32_t value)
+VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char *reason, uint32_t value)
 {
     w->fault_offset = offset;
     w->fault_reason = reason;
@@ -236,7 +245,8 @@ static inline int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char
  * The steps of a walk.  Each returns 0, or 1 after a fault recorded in the
  * walk.  A streaming reader calls, for a blob whose first 16 bytes it has:
  *
- *   vantrel_walk_begin(w, first16, flags, &tag)      the blob's start tag
+ *   vantrel_walk_begin(w, stack, first16, flags, &tag)  the blob's start tag
+ *                       (stack: uint32_t[VANTREL_MAX_DEPTH], kept as long as w)
  *   then for each tag, while !w->done:
  *     vantrel_walk_room(w)                            before reading a header
  *     read 8 bytes at w->at
@@ -263,7 +273,8 @@ static inline uint32_t vantrel_first_tag_offset(uint32_t tag_size, uint32_t leng
 /* The blob's start tag: its code tells the byte order.  Faults, all at
  * offset 0: VANTREL_FAULT_NO_START, VANTREL_FAULT_START_RESERVED.  `tag`
  * receives the start tag (depth 0). */
-static inline int vantrel_walk_begin(vantrel_walk *w, const void *first16, uint32_t flags, vantrel_tag *tag)
+static inline int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, const void *first16, uint32_t flags,
+                                     vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)first16;
     uint32_t code, length, tag_size;
@@ -274,6 +285,7 @@ static inline int vantrel_walk_begin(vantrel_walk *w, const void *first16, uint3
     w->depth = 0;
     w->flags = flags;
     w->done = 0;
+    w->enclosing = enclosing;
     memcpy(&code, b, sizeof code);
     if (code != VANTREL_TAG_START && code != VANTREL_TAG_START_SWAPPED)
         return vantrel_walk_fail(w, 0, VANTREL_FAULT_NO_START, 0);
@@ -293,7 +305,7 @@ static inline int vantrel_walk_begin(vantrel_walk *w, const void *first16, uint3
 
 /* Before the next tag's header: the block must have room for one.
  * Faults at w->at: VANTREL_FAULT_MISSING_END, VANTREL_FAULT_START_LENGTH. */
-static inline int vantrel_walk_room(vantrel_walk *w)
+VANTREL_STEP int vantrel_walk_room(vantrel_walk *w)
 {
     if (w->remaining == 0)
         return vantrel_walk_fail(w, w->at, VANTREL_FAULT_MISSING_END, 0);
@@ -306,14 +318,18 @@ static inline int vantrel_walk_room(vantrel_walk *w)
  * bytes of fields follow the header (0 for an end tag, which is complete
  * here).  Faults at the tag's first byte plus 8: VANTREL_FAULT_TAG_SIZE,
  * VANTREL_FAULT_JUNK, VANTREL_FAULT_UNKNOWN_TAG (fault_value: the code). */
-static inline int vantrel_walk_header(vantrel_walk *w, const void *header, vantrel_tag *tag, uint32_t *field_bytes)
+VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantrel_tag *tag, uint32_t *field_bytes)
 {
     const uint8_t *b = (const uint8_t *)header;
     uint32_t size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, (int)w->swapped);
     uint32_t code;
-    memset(tag, 0, sizeof *tag);
     tag->offset = w->at;
+    tag->value = 0;
+    tag->payload = NULL;
+    tag->code = 0;
+    tag->tag_size = 0;
     tag->depth = w->depth;
+    tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
     *field_bytes = 0;
     if (size > w->remaining || size < VANTREL_HDR_SIZE)
         return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_TAG_SIZE, 0);
@@ -356,7 +372,7 @@ static inline int vantrel_walk_header(vantrel_walk *w, const void *header, vantr
  * (fault_value: the word; not with VANTREL_ALLOW_NESTED_RESERVED),
  * VANTREL_FAULT_START_LENGTH, VANTREL_FAULT_TOO_DEEP.  The tag's fields are
  * in `tag` even after a fault. */
-static inline int vantrel_walk_fields(vantrel_walk *w, const void *fields, vantrel_tag *tag)
+VANTREL_STEP int vantrel_walk_fields(vantrel_walk *w, const void *fields, vantrel_tag *tag)
 {
     vantrel_decode_fields_((const uint8_t *)fields - VANTREL_HDR_SIZE, (int)w->swapped, tag);
     if (tag->code == VANTREL_TAG_START) {
@@ -380,7 +396,7 @@ static inline int vantrel_walk_fields(vantrel_walk *w, const void *fields, vantr
 
 /* Where a string's characters or a data block's bytes begin, from the
  * tag's first byte; 0 for other tags. */
-static inline uint32_t vantrel_payload_offset(uint32_t code)
+VANTREL_STEP uint32_t vantrel_payload_offset(uint32_t code)
 {
     return code == VANTREL_TAG_STRING ? VANTREL_STRING_DATA
          : code == VANTREL_TAG_DATA_BLOCK ? VANTREL_DATA_DATA : 0;
@@ -388,21 +404,53 @@ static inline uint32_t vantrel_payload_offset(uint32_t code)
 
 /* ------------------------------------------------------ the memory reader */
 
+/* A walk over a blob in memory.  About 4 KiB: keep it static or on a
+ * stack that has the room.  Do not copy one that is in use: its walk
+ * points into it. */
 typedef struct vantrel_reader {
     const uint8_t *blob;
     size_t size;
     uint32_t started; /* the outer start tag has been handed out */
     vantrel_tag start;
     vantrel_walk walk;
+    uint32_t enclosing[VANTREL_MAX_DEPTH];
 } vantrel_reader;
 
-/* The bytes [at, at + n) of the blob, or a fault where the dump's read
- * would have stopped: at the end of the bytes, or at `at` beyond it. */
-static inline int vantrel_reader_need_(vantrel_reader *r, uint64_t at, uint64_t n)
+/* The bytes [at, at + n) of `size` bytes in memory, or a fault where the
+ * dump's read would have stopped: at the end of the bytes, or at `at`
+ * beyond it. */
+VANTREL_STEP int vantrel_memory_need_(vantrel_walk *w, size_t size, uint64_t at, uint64_t n)
 {
-    if (at <= r->size && n <= r->size - at)
+    if (at <= size && n <= size - at)
         return 0;
-    return vantrel_walk_fail(&r->walk, at > r->size ? at : (uint64_t)r->size, VANTREL_FAULT_EOF, 0);
+    return vantrel_walk_fail(w, at > size ? at : (uint64_t)size, VANTREL_FAULT_EOF, 0);
+}
+
+/* One tag of a walk over `size` bytes at `blob`, begun and not done:
+ * 1 with *tag filled, -1 after a fault, with *tag holding what was decoded
+ * of the faulting tag.  The tag is built in a local, where no store to it
+ * can touch the walk, so the walk's fields stay in registers. */
+VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size_t size, vantrel_tag *tag)
+{
+    vantrel_tag t;
+    uint32_t field_bytes;
+    int result = 1;
+    if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0)
+        return -1;
+    if (vantrel_walk_header(w, blob + w->at, &t, &field_bytes) != 0) {
+        result = -1;
+    } else if (field_bytes != 0) {
+        uint32_t payload = vantrel_payload_offset(t.code);
+        if (vantrel_memory_need_(w, size, t.offset + VANTREL_HDR_SIZE, field_bytes) != 0 ||
+            vantrel_walk_fields(w, blob + t.offset + VANTREL_HDR_SIZE, &t) != 0)
+            result = -1;
+        else if (payload != 0 && vantrel_memory_need_(w, size, t.offset + payload, t.size) != 0)
+            result = -1;
+        else if (payload != 0)
+            t.payload = blob + t.offset + payload;
+    }
+    *tag = t;
+    return result;
 }
 
 /* Prepares a walk over `size` bytes at `blob`.  flags: 0 or
@@ -416,12 +464,14 @@ static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_
     r->size = size;
     r->started = 0;
     r->walk.done = 0;
+    r->walk.swapped = 0;
+    r->walk.depth = 0;
     if (size < VANTREL_START_MIN || blob == NULL) {
         memset(&r->start, 0, sizeof r->start);
         r->walk.flags = flags;
         return vantrel_walk_fail(&r->walk, 0, VANTREL_FAULT_EOF, 0);
     }
-    return vantrel_walk_begin(&r->walk, blob, flags, &r->start);
+    return vantrel_walk_begin(&r->walk, r->enclosing, blob, flags, &r->start);
 }
 
 /* The next tag, in blob order: first the blob's own start tag, last its end
@@ -430,34 +480,18 @@ static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_
  * -1 after a fault (the tags before it were handed out), with
  * r->walk.fault_offset, fault_reason and fault_value set, and *tag holding
  * what was decoded of the faulting tag.  Once 0 or -1, it stays so. */
-static inline int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
+VANTREL_STEP int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
 {
-    vantrel_walk *w = &r->walk;
-    uint32_t field_bytes;
-    if (w->fault_reason != NULL)
+    if (r->walk.fault_reason != NULL)
         return -1;
     if (!r->started) {
         r->started = 1;
         *tag = r->start;
         return 1;
     }
-    if (w->done)
+    if (r->walk.done)
         return 0;
-    if (vantrel_walk_room(w) != 0 || vantrel_reader_need_(r, w->at, VANTREL_HDR_SIZE) != 0 ||
-        vantrel_walk_header(w, r->blob + w->at, tag, &field_bytes) != 0)
-        return -1;
-    if (field_bytes == 0)
-        return 1;
-    if (vantrel_reader_need_(r, tag->offset + VANTREL_HDR_SIZE, field_bytes) != 0 ||
-        vantrel_walk_fields(w, r->blob + tag->offset + VANTREL_HDR_SIZE, tag) != 0)
-        return -1;
-    if (tag->code == VANTREL_TAG_STRING || tag->code == VANTREL_TAG_DATA_BLOCK) {
-        uint64_t at = tag->offset + vantrel_payload_offset(tag->code);
-        if (vantrel_reader_need_(r, at, tag->size) != 0)
-            return -1;
-        tag->payload = r->blob + at;
-    }
-    return 1;
+    return vantrel_memory_step_(&r->walk, r->blob, r->size, tag);
 }
 
 /* The fault of a reader that returned -1, as vantrel_check reports it. */
@@ -477,18 +511,25 @@ static inline void vantrel_reader_fault(const vantrel_reader *r, uint32_t *fault
  * blob's own start tag the offset is 0.  For an unknown tag the reason is
  * VANTREL_FAULT_UNKNOWN_TAG; the code is the word 8 bytes before the
  * offset.  fault_offset and fault_reason may be null; on 0 they are left
- * alone.  Uses a vantrel_walk (about 4 KiB) on the stack. */
+ * alone.  Uses 4 KiB of stack for the open blocks. */
 static inline int vantrel_check(const void *blob, size_t size, uint32_t *fault_offset, const char **fault_reason)
 {
-    vantrel_reader r;
+    uint32_t enclosing[VANTREL_MAX_DEPTH];
+    vantrel_walk w;
     vantrel_tag tag;
-    int step;
-    vantrel_reader_init(&r, blob, size, 0);
-    while ((step = vantrel_reader_next(&r, &tag)) > 0) {
-    }
-    if (step == 0)
+    int step = 1;
+    if (size < VANTREL_START_MIN || blob == NULL)
+        step = -vantrel_walk_fail(&w, 0, VANTREL_FAULT_EOF, 0);
+    else if (vantrel_walk_begin(&w, enclosing, blob, 0, &tag) != 0)
+        step = -1;
+    while (step > 0 && !w.done)
+        step = vantrel_memory_step_(&w, (const uint8_t *)blob, size, &tag);
+    if (step > 0)
         return 0;
-    vantrel_reader_fault(&r, fault_offset, fault_reason);
+    if (fault_offset != NULL)
+        *fault_offset = w.fault_offset > UINT32_MAX ? UINT32_MAX : (uint32_t)w.fault_offset;
+    if (fault_reason != NULL)
+        *fault_reason = w.fault_reason;
     return 1;
 }
 
@@ -499,20 +540,26 @@ static inline int vantrel_check(const void *blob, size_t size, uint32_t *fault_o
  * turns *tag into the tag after it and returns 1, or returns 0 after the
  * blob's end tag.  On bytes that were not checked the results are
  * meaningless and reads may leave the bytes. */
-static inline void vantrel_checked_tag_(const uint8_t *blob, int swapped, uint64_t offset, uint32_t depth,
-                                        vantrel_tag *tag)
+VANTREL_STEP void vantrel_checked_tag_(const uint8_t *blob, int swapped, uint64_t offset, uint32_t depth,
+                                      vantrel_tag *tag)
 {
     const uint8_t *b = blob + offset;
-    memset(tag, 0, sizeof *tag);
-    tag->offset = offset;
-    tag->depth = depth;
-    tag->code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
-    tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
-    vantrel_decode_fields_(b, swapped, tag);
-    if (tag->code == VANTREL_TAG_START)
-        tag->depth = depth + 1;
-    if (vantrel_payload_offset(tag->code) != 0)
-        tag->payload = b + vantrel_payload_offset(tag->code);
+    vantrel_tag t;
+    uint32_t payload;
+    t.offset = offset;
+    t.value = 0;
+    t.payload = NULL;
+    t.depth = depth;
+    t.id = t.type = t.size = t.length = t.reserved = 0;
+    t.code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
+    t.tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
+    vantrel_decode_fields_(b, swapped, &t);
+    if (t.code == VANTREL_TAG_START)
+        t.depth = depth + 1;
+    payload = vantrel_payload_offset(t.code);
+    if (payload != 0)
+        t.payload = b + payload;
+    *tag = t;
 }
 
 static inline void vantrel_checked_first(const void *blob, vantrel_tag *tag)
@@ -522,7 +569,7 @@ static inline void vantrel_checked_first(const void *blob, vantrel_tag *tag)
     tag->depth = 0;
 }
 
-static inline int vantrel_checked_next(const void *blob, vantrel_tag *tag)
+VANTREL_STEP int vantrel_checked_next(const void *blob, vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)blob;
     int swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
