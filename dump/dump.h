@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "vantrel_version.h"
+
 // The program's own version; --version prints it beside the library's.
-inline constexpr char dump_version[] = "0.2.14";
+inline constexpr char dump_version[] = VANTREL_VERSION_STRING;
 
 // Nested start tags deeper than this are refused, so that the recursion of
 // dump_tags stays far inside any stack.
