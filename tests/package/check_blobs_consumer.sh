@@ -34,6 +34,8 @@ firmware: 3264 bytes, int 0x1234, data 3000 bytes"
 # The blob-file target: the source at alignment 32 beside the others.
 [[ $(stat -c %s "$build/calibration.dat") == 96 && -f $build/settings.dat && -f $build/firmware.dat ]] ||
     fail "blob files missing or of the wrong size"
+[[ $(cat "$build/calibration.listing") == $'[start]\n  [integer] id=0x1, data=258/0x102\n[end]' ]] ||
+    fail "vantrel::vantrel-dump listed: $(cat "$build/calibration.listing")"
 
 # An edit of a source rebuilds its blob and the program that holds it.
 sed -i 's/^int 1 16$/int 1 32/' "$work/project/blobs/settings.txt"
