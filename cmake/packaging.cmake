@@ -1,5 +1,6 @@
 # Everything `cmake --install` lays out besides the targets themselves:
-# the pkg-config file, the CMake package, man pages and shell completion.
+# the pkg-config file, the CMake package with vantrel_add_blobs(), man
+# pages, shell completion and the magic file for file(1).
 include(CMakePackageConfigHelpers)
 
 # pkg-config: the prefix is found from the .pc file's own place, so a tree
@@ -15,30 +16,30 @@ foreach(kind LIBDIR INCLUDEDIR)
     set(VANTREL_PC_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
   endif()
 endforeach()
-configure_file(${CMAKE_CURRENT_LIST_DIR}/vantrel.pc.in ${CMAKE_BINARY_DIR}/vantrel.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/vantrel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vantrel.pc.in ${PROJECT_BINARY_DIR}/vantrel.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vantrel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# CMake package: find_package(vantrel) gives vantrel::vantrel.
+# CMake package: find_package(vantrel) gives vantrel::vantrel, the programs
+# vantrel::vantrel-comp and vantrel::vantrel-dump, and vantrel_add_blobs().
 set(VANTREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/vantrel)
 install(EXPORT vantrel-targets NAMESPACE vantrel:: DESTINATION ${VANTREL_CMAKE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/vantrel-config.cmake.in
-  ${CMAKE_BINARY_DIR}/vantrel-config.cmake INSTALL_DESTINATION ${VANTREL_CMAKE_DIR})
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/vantrel-config-version.cmake
+  ${PROJECT_BINARY_DIR}/vantrel-config.cmake INSTALL_DESTINATION ${VANTREL_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/vantrel-config-version.cmake
   COMPATIBILITY SameMinorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/vantrel-config.cmake
-              ${CMAKE_BINARY_DIR}/vantrel-config-version.cmake
+install(FILES ${PROJECT_BINARY_DIR}/vantrel-config.cmake
+              ${PROJECT_BINARY_DIR}/vantrel-config-version.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/vantrel-blobs.cmake
         DESTINATION ${VANTREL_CMAKE_DIR})
 
-set(VANTREL_MAN_PAGES
-  ${CMAKE_SOURCE_DIR}/docs/man/vantrel-comp.1
-  ${CMAKE_SOURCE_DIR}/docs/man/vantrel-dump.1
-  ${CMAKE_SOURCE_DIR}/docs/man/libvantrel.3
-  ${CMAKE_SOURCE_DIR}/docs/man/vantrel.5)
 foreach(page IN LISTS VANTREL_MAN_PAGES)
   string(REGEX REPLACE ".*\\.([0-9])$" "\\1" section "${page}")
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
 endforeach()
 
-install(FILES ${CMAKE_SOURCE_DIR}/docs/completion/vantrel-comp
-              ${CMAKE_SOURCE_DIR}/docs/completion/vantrel-dump
+install(FILES ${PROJECT_SOURCE_DIR}/docs/completion/vantrel-comp
+              ${PROJECT_SOURCE_DIR}/docs/completion/vantrel-dump
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+# file -m <prefix>/share/vantrel/vantrel.magic blob.dat
+install(FILES ${PROJECT_SOURCE_DIR}/docs/magic/vantrel.magic DESTINATION ${CMAKE_INSTALL_DATADIR}/vantrel)

@@ -10,15 +10,16 @@
 
 #include "vantrel.h"
 
-const char comp_version[] = "0.2.14";
+#include "vantrel_version.h"
+
+const char comp_version[] = VANTREL_VERSION_STRING;
 
 namespace {
 
+// Defaults; -s and -a change the first and the last.
 constexpr uint32_t BLOB_SIZE = 65536;
-constexpr uint32_t SCRATCH_SIZE = 65536;
 constexpr uint32_t LINE_SIZE = 4096;
 constexpr uint32_t ALIGNMENT = 8;
-constexpr size_t WORK_SIZE = size_t{BLOB_SIZE} + SCRATCH_SIZE + LINE_SIZE;
 
 // Used only when the program was started without even argv[0].
 const char FALLBACK_NAME[] = "vantrel-comp";
@@ -46,21 +47,130 @@ void write_error(const comp_context *ctx, int error)
                  std::strerror(error));
 }
 
+// An option's number: decimal digits, or "0x" and hexadecimal digits; no
+// sign, nothing after.  False when it is malformed or above 4294967295.
+bool parse_option_number(const char *text, uint32_t *result)
+{
+    uint64_t base = 10;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text += 2;
+    }
+    if (*text == '\0')
+        return false;
+    uint64_t value = 0;
+    for (; *text != '\0'; ++text) {
+        char c = *text;
+        uint64_t digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<uint64_t>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<uint64_t>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<uint64_t>(c - 'A' + 10);
+        else
+            return false;
+        value = value * base + digit;
+        if (value > UINT32_MAX)
+            return false;
+    }
+    *result = static_cast<uint32_t>(value);
+    return true;
+}
+
+// -a: a power of two that the library takes as it is.
+int take_alignment(comp_context *ctx, const char *text)
+{
+    uint32_t value;
+    if (!parse_option_number(text, &value) || value < VANTREL_ALIGN_MIN || value > VANTREL_ALIGN_MAX ||
+        (value & (value - 1)) != 0) {
+        std::fprintf(stderr, "%s: -a %s: alignment must be a power of two from %u to %u\n",
+                     ctx->prog_name, text, VANTREL_ALIGN_MIN, VANTREL_ALIGN_MAX);
+        return 1;
+    }
+    ctx->alignment = value;
+    return 0;
+}
+
+// -s: the number alone; whether it holds a blob depends on the alignment,
+// which may come later on the command line.
+int take_blob_size(comp_context *ctx, const char *text)
+{
+    if (!parse_option_number(text, &ctx->blob_size)) {
+        std::fprintf(stderr, "%s: -s %s: blob size must be a number up to 4294967295\n",
+                     ctx->prog_name, text);
+        return 1;
+    }
+    return 0;
+}
+
+int take_c_array_name(comp_context *ctx, const char *text)
+{
+    if (!is_c_identifier(text)) {
+        std::fprintf(stderr, "%s: --c-array %s: not a C identifier\n", ctx->prog_name, text);
+        return 1;
+    }
+    ctx->c_array_name = text;
+    return 0;
+}
+
+// The blob size rounded down to the alignment must hold the start tag and
+// an end tag of one start tag's size each, as vantrel_init asks; the payload
+// area is as large as the blob, so one data block may fill it.  size_text is
+// the -s argument, or null when the default stands.
+int settle_sizes(comp_context *ctx, const char *size_text)
+{
+    const uint32_t start_size = ctx->alignment > VANTREL_START_MIN ? ctx->alignment : VANTREL_START_MIN;
+    const uint32_t smallest = 2 * start_size;
+    const uint32_t rounded = ctx->blob_size & ~(ctx->alignment - 1);
+    if (rounded < smallest && size_text == nullptr) {
+        std::fprintf(stderr, "%s: -a %" PRIu32 ": alignment needs -s %" PRIu32 " or more\n",
+                     ctx->prog_name, ctx->alignment, smallest);
+        return 1;
+    }
+    if (rounded < smallest) {
+        std::fprintf(stderr, "%s: -s %s: blob size must be at least %" PRIu32
+                             " at alignment %" PRIu32 "\n",
+                     ctx->prog_name, size_text, smallest, ctx->alignment);
+        return 1;
+    }
+    ctx->blob_size = rounded;
+    ctx->scratch_size = rounded;
+    return 0;
+}
+
 // Takes the options and the operand: sets in_name and out_name when the
-// command line is sound.
+// command line is sound.  Every option but the first two takes the next
+// argument, whatever it looks like.
 int parse_command_line(comp_context *ctx, int argc, char **argv)
 {
+    const char *size_text = nullptr;
     int i = 1;
     while (i < argc && argv[i][0] == '-') {
-        if (std::strcmp(argv[i], "-o") != 0) {
-            std::fprintf(stderr, "%s: %s: unknown option\n", ctx->prog_name, argv[i]);
+        const char *option = argv[i];
+        const bool known = std::strcmp(option, "-o") == 0 || std::strcmp(option, "-a") == 0 ||
+                           std::strcmp(option, "-s") == 0 || std::strcmp(option, "--c-array") == 0;
+        if (!known) {
+            std::fprintf(stderr, "%s: %s: unknown option\n", ctx->prog_name, option);
             return 1;
         }
         if (i + 1 == argc) {
-            std::fprintf(stderr, "%s: %s: missing argument\n", ctx->prog_name, argv[i]);
+            std::fprintf(stderr, "%s: %s: missing argument\n", ctx->prog_name, option);
             return 1;
         }
-        ctx->out_name = argv[i + 1]; // taken whatever it looks like; the last one wins
+        const char *value = argv[i + 1];
+        if (option[1] == 'o') {
+            ctx->out_name = value; // the last one wins
+        } else if (option[1] == 'a') {
+            if (take_alignment(ctx, value) != 0)
+                return 1;
+        } else if (option[1] == 's') {
+            if (take_blob_size(ctx, value) != 0)
+                return 1;
+            size_text = value;
+        } else if (take_c_array_name(ctx, value) != 0) {
+            return 1;
+        }
         i += 2;
         if (i == argc) {
             std::fprintf(stderr, "%s: missing filename operand\n", ctx->prog_name);
@@ -71,13 +181,17 @@ int parse_command_line(comp_context *ctx, int argc, char **argv)
         std::fprintf(stderr, "%s: too many operands\n", ctx->prog_name);
         return 1;
     }
+    if (settle_sizes(ctx, size_text) != 0)
+        return 1;
     ctx->in_name = argv[i];
     return 0;
 }
 
-// The source name with ".dat" appended, its own extension kept.
+// The source name with ".dat" appended (".c" for C source), its own
+// extension kept.
 int derive_output_name(comp_context *ctx)
 {
+    const char *extension = ctx->c_array_name != nullptr ? ".c" : ".dat";
     size_t length = std::strlen(ctx->in_name);
     ctx->out_name_alloc = static_cast<char *>(std::malloc(length + 5));
     if (ctx->out_name_alloc == nullptr) {
@@ -86,14 +200,19 @@ int derive_output_name(comp_context *ctx)
         return 1;
     }
     std::memcpy(ctx->out_name_alloc, ctx->in_name, length);
-    std::memcpy(ctx->out_name_alloc + length, ".dat", 5);
+    std::memcpy(ctx->out_name_alloc + length, extension, std::strlen(extension) + 1);
     ctx->out_name = ctx->out_name_alloc;
     return 0;
 }
 
+// One block for the blob, the payload area and the line buffer: as much as
+// -s asks for, and no more.
 int allocate_work(comp_context *ctx)
 {
-    ctx->blob_buf = static_cast<uint8_t *>(std::malloc(WORK_SIZE));
+    const uint64_t work_size = uint64_t{ctx->blob_size} + ctx->scratch_size + ctx->line_size;
+    errno = ENOMEM; // what a size beyond the address space is refused with
+    if (work_size <= SIZE_MAX)
+        ctx->blob_buf = static_cast<uint8_t *>(std::malloc(static_cast<size_t>(work_size)));
     if (ctx->blob_buf == nullptr) {
         std::fprintf(stderr, "%s: could not allocate buffer memory: %s\n", ctx->prog_name,
                      std::strerror(errno));
@@ -142,8 +261,9 @@ int open_files(comp_context *ctx)
 }
 
 // "data ID TYPE begin": the following lines up to "end" each hold one hex
-// string, collected one behind the other in the scratch area.
-int32_t read_data_lines(comp_context *ctx)
+// string, collected one behind the other in the scratch area.  A block may
+// fill a blob of up to 4 GiB, so its count is wider than one line's.
+int64_t read_data_lines(comp_context *ctx)
 {
     uint32_t collected = 0;
     for (;;) {
@@ -153,7 +273,7 @@ int32_t read_data_lines(comp_context *ctx)
             return -1;
         }
         if (std::strcmp(line, "end") == 0)
-            return static_cast<int32_t>(collected);
+            return collected;
         int32_t got = parse_hex(ctx, &line, ctx->scratch_buf + collected,
                                 ctx->scratch_size - collected);
         if (got < 0)
@@ -162,7 +282,7 @@ int32_t read_data_lines(comp_context *ctx)
     }
 }
 
-int32_t parse_data_payload(comp_context *ctx, char **cursor)
+int64_t parse_data_payload(comp_context *ctx, char **cursor)
 {
     if (**cursor == '"')
         return parse_str(ctx, cursor, ctx->scratch_buf, ctx->scratch_size);
@@ -233,7 +353,7 @@ int add_content(comp_context *ctx, vantrel_state *state, const char *word, char 
         uint32_t type;
         if (parse32(ctx, &type, &cursor) != 0)
             return 1;
-        int32_t size = parse_data_payload(ctx, &cursor);
+        int64_t size = parse_data_payload(ctx, &cursor);
         if (size < 0)
             return 1;
         status = vantrel_add_data_block(state, ctx->scratch_buf, static_cast<uint32_t>(size), type,
@@ -279,7 +399,12 @@ int write_blob(comp_context *ctx, const vantrel_state *state)
     uint32_t used = vantrel_get_used_size(state);
     int error = 0;
     errno = 0;
-    if (std::fwrite(ctx->blob_buf, used, 1, ctx->out_file) != 1 || std::fflush(ctx->out_file) != 0)
+    bool written;
+    if (ctx->c_array_name != nullptr)
+        written = write_c_array(ctx->out_file, ctx->c_array_name, ctx->blob_buf, used, ctx->alignment) == 0;
+    else
+        written = std::fwrite(ctx->blob_buf, used, 1, ctx->out_file) == 1;
+    if (!written || std::fflush(ctx->out_file) != 0)
         error = errno != 0 ? errno : EIO; // a short write need not set errno
     if (std::fclose(ctx->out_file) != 0 && error == 0)
         error = errno != 0 ? errno : EIO;
@@ -327,6 +452,13 @@ int print_help(const char *prog_name, int status)
 {
     std::printf("Usage: %s [OPT]... FILE\nVantrel data compiler.\n\n"
                 "  -o FILE    Set output file name\n"
+                "  -a ALIGN   Set the tag alignment, a power of two from 8 to\n"
+                "             1048576 (default 8)\n"
+                "  -s SIZE    Set the largest blob size in bytes, up to 4294967295\n"
+                "             (default 65536)\n"
+                "  --c-array NAME\n"
+                "             Write C source defining the array NAME and NAME_size\n"
+                "             instead of the blob\n"
                 "  --help     Show this screen\n"
                 "  --version  Show version number\n",
                 prog_name);
@@ -338,7 +470,7 @@ int comp_main(int argc, char **argv)
     comp_context ctx{};
     ctx.prog_name = argc > 0 && argv[0] != nullptr ? argv[0] : FALLBACK_NAME;
     ctx.blob_size = BLOB_SIZE;
-    ctx.scratch_size = SCRATCH_SIZE;
+    ctx.scratch_size = BLOB_SIZE;
     ctx.line_size = LINE_SIZE;
     ctx.alignment = ALIGNMENT;
     if (argc < 2)

@@ -30,6 +30,7 @@ struct comp_context {
     uint32_t depth;         // start tags currently open
     uint32_t starts;        // start tags begun so far
     bool out_is_regular;    // a failed run removes the output only then
+    const char *c_array_name; // --c-array: the output is C source defining this array
 };
 
 // Character classes of the source language, the same in every locale.
@@ -51,6 +52,16 @@ int parse64(const comp_context *ctx, uint64_t *result, char **cursor);
 int parse32(const comp_context *ctx, uint32_t *result, char **cursor);
 int32_t parse_str(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_t capacity);
 int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_t capacity);
+
+// --c-array: writes C source that defines `name`, an array of unsigned char
+// holding the blob's bytes and aligned to `alignment`, and `name`_size.
+// Returns 0, or -1 when a write failed (errno tells why).
+int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
+                  uint32_t alignment);
+
+// True when text can name a C and C++ object: an identifier that is no
+// keyword of either language.
+bool is_c_identifier(const char *text);
 
 // Prints the usage text to standard output and returns status, which the
 // caller returns as its exit status.

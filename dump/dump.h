@@ -12,8 +12,10 @@
 
 #include "vantrel_reader.h"
 
+#include "vantrel_version.h"
+
 // The program's own version; --version prints it beside the library's.
-inline constexpr char dump_version[] = "0.2.14";
+inline constexpr char dump_version[] = VANTREL_VERSION_STRING;
 
 // Word readers: a raw word as the host loaded it, in, the field's value out.
 // The _id pair serves blobs of the host's byte order, the _swap pair blobs of

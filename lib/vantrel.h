@@ -96,7 +96,7 @@ VANTREL_API uint32_t vantrel_get_scatter_data_block_tag_size(const vantrel_state
  * tag.  No other check: use it on blobs this library built. */
 VANTREL_API void *vantrel_next_tag(const void *tag);
 
-/* "0.2.14" */
+/* The release, as VANTREL_VERSION_STRING in vantrel_version.h has it. */
 VANTREL_API const char *vantrel_version(void);
 
 #ifdef __cplusplus

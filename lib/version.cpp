@@ -1,6 +1,7 @@
 #include "vantrel.h"
+#include "vantrel_version.h"
 
 extern "C" const char *vantrel_version(void)
 {
-    return "0.2.14";
+    return VANTREL_VERSION_STRING;
 }

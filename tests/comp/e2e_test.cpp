@@ -2,8 +2,10 @@
 // line), the exit status, standard error byte for byte, and the output bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -14,6 +16,7 @@
 
 #include "test_support.h"
 #include "vantrel.h"
+#include "vantrel_version.h"
 
 namespace {
 
@@ -84,15 +87,19 @@ struct source_case {
     int status;
     std::string err;
     std::string blob; // the output when status is 0; otherwise no output may exist
+    std::vector<std::string> options = {}; // before "-o"
 };
 
 void check(const std::vector<source_case> &cases)
 {
     for (const source_case &c : cases) {
-        SCOPED_TRACE(c.source.substr(0, 100));
         vt::temp_dir dir;
+        std::vector<std::string> args = c.options;
+        SCOPED_TRACE(c.source.substr(0, 100) + " " + ::testing::PrintToString(args));
+        for (const char *a : {"-o", "$D/unit.dat", "$S"})
+            args.push_back(a);
         vt::write_file(dir.file("unit.txt"), c.source);
-        vt::run_result r = comp(dir, {"-o", "$D/unit.dat", "$S"});
+        vt::run_result r = comp(dir, args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, expand(c.err, dir));
         EXPECT_EQ(r.out, "");
@@ -181,7 +188,8 @@ TEST(Comp, DataPayloads)
          {"<aB Cd>", "\xAB\xCD"}, {"<01>xyz", "\1"}, {"<DEAD>", "\xDE\xAD"}, {R"("text")", "text"},
          {R"("")", ""}, {R"("a\nb")", "a\nb"}, {"<" + std::string(4082, 'F') + ">", std::string(2041, '\xFF')},
          {"<ABC>", "", HEX_FMT}, {"<A BC>", "", HEX_FMT}, {"<0x12>", "", HEX_FMT}, {"<1>", "", HEX_FMT},
-         {"<1_2>", "", HEX_FMT}, {"<12 3>", "", HEX_FMT}, {"<zz>", "", HEX_FMT}, {"<12", "", open},
+         {"<1_2>", "", HEX_FMT}, {"<12 3>", "", HEX_FMT}, {"<zz>", "", HEX_FMT},
+         {"<g1>", "", HEX_FMT}, {"<1g>", "", HEX_FMT}, {"<12", "", open},
          {"<", "", open}, {"", "", NO_HEX}, {"01", "", NO_HEX}, {"begin # note", "", NO_HEX},
          {"beginx", "", NO_HEX}, {R"("a\x")", "", "Unrecognized escape sequence"},
          {R"("ab)", "", "String is not enclosed in quotes"}},
@@ -314,9 +322,141 @@ TEST(Comp, BlobAndPayloadLimits)
            {block(room_for_int, "", "int 1 2\n"), 0, "", blob().data(1, 2, room_for_int).num(1, 2).end()}});
 }
 
+// The unit source's three tags (or none) as libvantrel places them at this
+// alignment.
+const std::string UNIT = "{\nint 1 0x10\nstr 2 \"unit four\"\ndata 3 7 <01 02 03>\n}\n";
+std::string unit_blob(uint32_t alignment, bool tags = true)
+{
+    std::vector<uint8_t> buffer(5 * std::max<size_t>(alignment, 32));
+    const uint8_t bytes[] = {1, 2, 3};
+    vantrel_state s;
+    EXPECT_EQ(vantrel_init(&s, buffer.data(), static_cast<uint32_t>(buffer.size()), alignment), 0);
+    if (tags) {
+        EXPECT_EQ(vantrel_add_integer(&s, 16, 1) | vantrel_add_string(&s, "unit four", 9, 2) |
+                      vantrel_add_data_block(&s, bytes, 3, 7, 3),
+                  0);
+    }
+    EXPECT_EQ(vantrel_end(&s), 0);
+    return {reinterpret_cast<const char *>(buffer.data()), vantrel_get_used_size(&s)};
+}
+
+std::string prog(const std::string &text) { return "vantrel-comp: " + text + "\n"; }
+std::string bad_align(const std::string &arg)
+{
+    return prog("-a " + arg + ": alignment must be a power of two from 8 to 1048576");
+}
+std::string bad_size(const std::string &arg) { return prog("-s " + arg + ": blob size must be a number up to 4294967295"); }
+
+TEST(Comp, AlignmentOption)
+{
+    std::vector<source_case> cases;
+    for (auto [text, alignment] : {std::pair{"8", 8u}, {"16", 16u}, {"32", 32u}, {"0x40", 64u}, {"4096", 4096u},
+                                   {"0X8000", 32768u}})
+        cases.push_back({UNIT, 0, "", unit_blob(alignment), {"-a", text, "-s", "0x500000"}});
+    cases.push_back({UNIT, 0, "", unit_blob(1048576), {"-s", "5242880", "-a", "1048576"}});
+    cases.push_back({UNIT, 0, "", unit_blob(64), {"-a", "16", "-a", "64"}}); // the last one wins
+    for (const char *text : {"0", "4", "7", "12", "24", "2097152", "0x80000000", "4294967296", "abc", "", "-8",
+                             "+64", "0x", "64k", "6 4", "08x"})
+        cases.push_back({UNIT, 1, bad_align(text), "", {"-a", text}});
+    cases.push_back({UNIT, 1, prog("-a 1048576: alignment needs -s 2097152 or more"), "", {"-a", "1048576"}});
+    cases.push_back({UNIT, 1, prog("-a 131072: alignment needs -s 262144 or more"), "", {"-a", "131072"}});
+    check(cases);
+}
+
+TEST(Comp, SizeOption)
+{
+    const std::string at_least = ": blob size must be at least ";
+    const std::string smallest = "{\n}\n";
+    check({{UNIT, 0, "", unit_blob(16), {"-a", "16", "-s", "128"}},
+           {UNIT, 1, whole("Could not place data block tag: 1"), "", {"-a", "16", "-s", "127"}},
+           {UNIT, 0, "", unit_blob(8), {"-s", "104"}},
+           {UNIT, 1, whole("Could not place data block tag: 1"), "", {"-s", "103"}},
+           {smallest, 0, "", EMPTY, {"-s", "32"}},
+           {smallest, 0, "", unit_blob(4096, false), {"-a", "4096", "-s", "8192"}},
+           {smallest, 1, prog("-s 31" + at_least + "32 at alignment 8"), "", {"-s", "31"}},
+           {smallest, 1, prog("-s 0" + at_least + "32 at alignment 8"), "", {"-s", "0"}},
+           {smallest, 1, prog("-s 8191" + at_least + "8192 at alignment 4096"), "", {"-s", "8191", "-a", "4096"}},
+           {smallest, 1, bad_size("4294967296"), "", {"-s", "4294967296"}},
+           {smallest, 1, bad_size("0x1_0000"), "", {"-s", "0x1_0000"}},
+           {smallest, 1, bad_size("1e6"), "", {"-s", "1e6"}},
+           {smallest, 1, bad_size(""), "", {"-s", ""}},
+           {smallest, 1, bad_size("-1"), "", {"-s", "-1"}}});
+    // The end of the range asks for an 8 GiB work area: beyond a 32-bit
+    // address space, and more than some hosts will promise.  Either way the
+    // number is taken; only the allocation may fail, with its own message
+    // (AddressSanitizer is told to report that as the C library would).
+    // Under memcheck the range would only bring warnings.
+    const char *wrapper = std::getenv("VANTREL_TEST_WRAPPER");
+    if (wrapper != nullptr && *wrapper != '\0')
+        return;
+    const char *asan_now = std::getenv("ASAN_OPTIONS");
+    const std::optional<std::string> asan = asan_now ? std::optional<std::string>(asan_now) : std::nullopt;
+    setenv("ASAN_OPTIONS", (asan.value_or("") + ":allocator_may_return_null=1").c_str(), 1);
+    for (const char *text : {"4294967295", "0xFFFFFFFF"}) {
+        vt::temp_dir dir;
+        vt::write_file(dir.file("unit.txt"), UNIT);
+        vt::run_result r = comp(dir, {"-s", text, "-o", "$D/unit.dat", "$S"});
+        if (r.status == 0) {
+            EXPECT_EQ(sizeof(void *), 8u);
+            EXPECT_EQ(vt::read_file(dir.file("unit.dat")), unit_blob(8));
+        } else {
+            EXPECT_EQ(r.err, prog("could not allocate buffer memory: "s + std::strerror(ENOMEM)));
+            EXPECT_FALSE(vt::file_exists(dir.file("unit.dat")));
+        }
+    }
+    asan ? setenv("ASAN_OPTIONS", asan->c_str(), 1) : unsetenv("ASAN_OPTIONS");
+}
+
+// One data block fills a blob above 64 KiB; the payload area follows the
+// blob size, so the next byte of the block is refused, as at 64 KiB.
+TEST(Comp, DataBlockFillsLargeBlob)
+{
+    const std::vector<std::string> mib = {"-s", "1048576"};
+    const std::string fit = pattern(1048576 - 16 - 20 - 8);
+    std::vector<uint8_t> buffer(1048576);
+    vantrel_state s;
+    const std::string fit4096 = pattern(1048576 - 4096 - 20 - 4096);
+    vantrel_init(&s, buffer.data(), 1048576, 4096);
+    vantrel_add_data_block(&s, fit4096.data(), static_cast<uint32_t>(fit4096.size()), 2, 1);
+    vantrel_end(&s);
+    // "{", "data ... begin", 512 lines of two pieces and one of 1024 bytes.
+    const int after_full = 2 + 512 * 2 + 1 + 1;
+    check({{block(fit), 0, "", blob().data(1, 2, fit).end(), mib},
+           {block(fit + "x"), 1, whole("Could not place data block tag: 1"), "", mib},
+           {block(pattern(1048576), "<00>\n"), 1, at(after_full, "Hex string argument is too long"), "", mib},
+           {block(fit4096), 0, "", std::string(reinterpret_cast<const char *>(buffer.data()), 1048576),
+            {"-a", "4096", "-s", "1048576"}}});
+}
+
+TEST(Comp, CArrayOption)
+{
+    const std::string not_c = ": not a C identifier";
+    std::vector<source_case> cases;
+    for (const char *name : {"int", "class", "_Bool", "and", "1a", "a-b", "a b", "", "\xC3\xA9t\xC3\xA9"})
+        cases.push_back({UNIT, 1, prog("--c-array "s + name + not_c), "", {"--c-array", name}});
+    check(cases);
+    // Without -o the output is named like C source; the text is checked by
+    // compiling it (tests/comp/c_array_check.c).
+    vt::temp_dir dir;
+    vt::write_file(dir.file("unit.txt"), UNIT);
+    vt::run_result r = comp(dir, {"--c-array", "_unit_2", "-a", "16", "$S"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string text = vt::read_file(dir.file("unit.txt.c"));
+    EXPECT_NE(text.find("alignas(16) const unsigned char _unit_2[128] = {"), std::string::npos) << text;
+    EXPECT_NE(text.find("const size_t _unit_2_size = 128;"), std::string::npos) << text;
+    EXPECT_FALSE(vt::file_exists(dir.file("unit.txt.dat")));
+}
+
 const std::string USAGE = "Usage: vantrel-comp [OPT]... FILE\nVantrel data compiler.\n\n"
-                          "  -o FILE    Set output file name\n  --help     Show this screen\n"
-                          "  --version  Show version number\n";
+                          "  -o FILE    Set output file name\n"
+                          "  -a ALIGN   Set the tag alignment, a power of two from 8 to\n"
+                          "             1048576 (default 8)\n"
+                          "  -s SIZE    Set the largest blob size in bytes, up to 4294967295\n"
+                          "             (default 65536)\n"
+                          "  --c-array NAME\n"
+                          "             Write C source defining the array NAME and NAME_size\n"
+                          "             instead of the blob\n"
+                          "  --help     Show this screen\n  --version  Show version number\n";
 
 // Each case runs in a folder holding the sources "unit.txt" and "unit"; the
 // listed files must then hold the given bytes, or be absent (nullopt), or
@@ -354,7 +494,8 @@ TEST(Comp, CommandLineAndFiles)
     };
     const std::string no_closing = whole("No closing \"}\" command was found");
     const std::string no_space = whole("Could not write output: "s + std::strerror(ENOSPC));
-    const std::string version = "Vantrel data compiler v0.2.14\nlibvantrel v0.2.14\n";
+    const std::string version =
+        "Vantrel data compiler v" VANTREL_VERSION_STRING "\nlibvantrel v" VANTREL_VERSION_STRING "\n";
     const std::vector<file_case> cases = {
         {none, {}, 1, USAGE, "", {}}, {none, {"--help"}, 0, USAGE, "", {}},
         {none, {"--help", "-x", "$S"}, 0, USAGE, "", {{"unit.txt.dat", ABSENT}}},

@@ -6,6 +6,7 @@
 
 #include "dump_fixture.h"
 #include "vantrel.h"
+#include "vantrel_version.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ const std::string HELP = "Usage: vantrel-dump [OPT]... [--] FILE...\n"
                          "  --source   Write each blob as data compiler source\n"
                          "\n"
                          "  --version  Show version number\n";
-const std::string VERSION = "Vantrel data dump v0.2.14\nlibvantrel v0.2.14\n";
+const std::string VERSION = "Vantrel data dump v" VANTREL_VERSION_STRING "\nlibvantrel v" VANTREL_VERSION_STRING "\n";
 
 // a.dat and b.dat: the same blob in the two byte orders.
 const std::string A = "[start]\n  [string] id=0x1, size=3, data=\"abc\"\n  [integer] id=0x2, data=5/0x5\n[end]\n";

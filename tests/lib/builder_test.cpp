@@ -9,6 +9,7 @@
 
 #include "test_support.h"
 #include "vantrel.h"
+#include "vantrel_version.h"
 
 namespace {
 
@@ -437,7 +438,7 @@ TEST(Builder, InitAgainForgetsTheOldBlob)
 
 TEST(Builder, Version)
 {
-    EXPECT_STREQ(vantrel_version(), "0.2.14");
+    EXPECT_STREQ(vantrel_version(), VANTREL_VERSION_STRING);
 }
 
 } // namespace

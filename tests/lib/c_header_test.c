@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "vantrel.h"
+#include "vantrel_version.h"
 
 int main(void)
 {
@@ -25,7 +26,7 @@ int main(void)
         return 1;
     for (tag = buffer; tag != NULL; tag = vantrel_next_tag(tag))
         ++count;
-    if (count != 4 || strcmp(vantrel_version(), "0.2.14") != 0)
+    if (count != 4 || strcmp(vantrel_version(), VANTREL_VERSION_STRING) != 0)
         return 1;
     printf("c header ok\n");
     return 0;

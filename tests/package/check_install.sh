@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs a build tree into a scratch prefix (through DESTDIR), checks the
-# layout, runs the installed programs without LD_LIBRARY_PATH, and builds
-# and runs two consumers against the prefix: one through pkg-config, one
-# through find_package(vantrel).
-# Usage: check_install.sh BUILD_DIR SOURCE_DIR
+# layout, runs the installed programs without LD_LIBRARY_PATH, checks the
+# magic file, and builds and runs three consumers against the prefix: one
+# through pkg-config, one through find_package(vantrel), and one that embeds
+# blobs with vantrel_add_blobs().
+# Usage: check_install.sh BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 build=$1
 src=$2
+version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=/opt/vantrel-test
@@ -20,8 +22,9 @@ p=$root$prefix
 libdir=$(cd "$p" && ls -d lib*/libvantrel.so 2>/dev/null | head -n1 | xargs -r dirname)
 [[ -n $libdir ]] || fail "no libvantrel.so under $p"
 for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h include/vantrel_reader.h include/vantrel.hpp \
-         "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.0.2.14" \
+         "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.$version" include/vantrel_version.h \
          "$libdir/pkgconfig/vantrel.pc" "$libdir/cmake/vantrel/vantrel-config.cmake" \
+         "$libdir/cmake/vantrel/vantrel-blobs.cmake" share/vantrel/vantrel.magic \
          share/man/man1/vantrel-comp.1 share/man/man1/vantrel-dump.1 \
          share/man/man3/libvantrel.3 share/man/man5/vantrel.5 \
          share/bash-completion/completions/vantrel-comp \
@@ -32,21 +35,38 @@ done
 
 # Installed programs find the library through their RPATH.  Run them from
 # the DESTDIR copy: $ORIGIN makes that work too.
-env -u LD_LIBRARY_PATH "$p/bin/vantrel-comp" --version | grep -q "^libvantrel v0.2.14$" ||
+env -u LD_LIBRARY_PATH "$p/bin/vantrel-comp" --version | grep -q "^libvantrel v$version$" ||
     fail "installed vantrel-comp does not run"
-env -u LD_LIBRARY_PATH "$p/bin/vantrel-dump" --version | grep -q "^libvantrel v0.2.14$" ||
+env -u LD_LIBRARY_PATH "$p/bin/vantrel-dump" --version | grep -q "^libvantrel v$version$" ||
     fail "installed vantrel-dump does not run"
+
+# file(1) names blobs of either byte order by the installed magic file.
+printf '{\nint 1 2\n}\n' >"$work/unit.txt"
+env -u LD_LIBRARY_PATH "$p/bin/vantrel-comp" -a 32 -o "$work/unit.dat" "$work/unit.txt"
+# Every 32-bit word byte-swapped: the start tag, all that file(1) reads, as
+# a machine of the other byte order writes it.
+od -An -v -tx1 "$work/unit.dat" | tr -s ' \n' '\n\n' | grep . | paste -d' ' - - - - |
+    awk '{ printf "%s%s%s%s", $4, $3, $2, $1 }' | xxd -r -p >"$work/swapped.dat"
+order=$([[ $(printf '\1\0' | od -An -tu2 | tr -d ' ') == 1 ]] && echo little || echo big)
+other=$([[ $order == little ]] && echo big || echo little)
+for f in unit:$order swapped:$other; do
+    want="vantrel tag blob, ${f#*:}-endian, 96 bytes"
+    got=$(file -b -m "$p/share/vantrel/vantrel.magic" "$work/${f%%:*}.dat")
+    [[ $got == "$want" ]] || fail "file -m: '$got', not '$want'"
+done
 
 # pkg-config consumer; the .pc file finds its prefix from its own place.
 export PKG_CONFIG_PATH=$p/$libdir/pkgconfig
-[[ $(pkg-config --modversion vantrel) == 0.2.14 ]] || fail "pkg-config version"
+[[ $(pkg-config --modversion vantrel) == "$version" ]] || fail "pkg-config version"
 cc -std=c99 -Wall -Wextra -Werror "$src/tests/package/pkgconfig_consumer.c" \
-    $(pkg-config --cflags --libs vantrel) -Wl,-rpath,"$p/$libdir" -o "$work/pc_consumer"
-"$work/pc_consumer"
+    $(pkg-config --cflags --libs vantrel) -Wl,-rpath,$(pkg-config --variable=libdir vantrel) \
+    -o "$work/pc_consumer"
+env -u LD_LIBRARY_PATH "$work/pc_consumer"
 
 cmake -S "$src/tests/package/cmake_consumer" -B "$work/cmake_consumer" \
     -DCMAKE_PREFIX_PATH="$p" >"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "find_package"; }
 cmake --build "$work/cmake_consumer" >>"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "consumer build"; }
 "$work/cmake_consumer/consumer"
 "$work/cmake_consumer/reader_only"
-echo "install layout, pkg-config and find_package consumers: ok"
+"$src/tests/package/check_blobs_consumer.sh" package "$p"
+echo "install layout, magic file, pkg-config, find_package, reader-only and blobs consumers: ok"

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds tests/package/blobs_consumer, a project that embeds blobs with
+# vantrel_add_blobs(), runs its program, edits a blob source, rebuilds and
+# sees the change.
+# Usage: check_blobs_consumer.sh package PREFIX      (find_package in PREFIX)
+#        check_blobs_consumer.sh subproject SOURCE_DIR (add_subdirectory)
+set -euo pipefail
+mode=$1
+where=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "check_blobs_consumer ($mode): $*" >&2; exit 1; }
+
+cp -r "$here/blobs_consumer" "$work/project"
+build=$work/build
+case $mode in
+    package) how=(-DCMAKE_PREFIX_PATH="$where") ;;
+    subproject) how=(-DVANTREL_SOURCE_DIR="$where") ;;
+    *) fail "unknown mode" ;;
+esac
+flags="-Wall -Wextra -Wpedantic -Werror"
+cmake -S "$work/project" -B "$build" "${how[@]}" -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+    >"$work/log" 2>&1 || { cat "$work/log"; fail "configure"; }
+build_and_run() {
+    cmake --build "$build" -j 2 >>"$work/log" 2>&1 || { cat "$work/log"; fail "build"; }
+    "$build/blobs_consumer" || fail "the program refused its blobs"
+}
+
+expected="settings: 80 bytes, int 16, str unit four
+strings_table: hello world
+firmware: 3264 bytes, int 0x1234, data 3000 bytes"
+[[ $(build_and_run) == "$expected" ]] || fail "first build: $(build_and_run)"
+# The blob-file target: the source at alignment 32 beside the others.
+[[ $(stat -c %s "$build/calibration.dat") == 96 && -f $build/settings.dat && -f $build/firmware.dat ]] ||
+    fail "blob files missing or of the wrong size"
+[[ $(cat "$build/calibration.listing") == $'[start]\n  [integer] id=0x1, data=258/0x102\n[end]' ]] ||
+    fail "vantrel::vantrel-dump listed: $(cat "$build/calibration.listing")"
+
+# An edit of a source rebuilds its blob and the program that holds it.
+sed -i 's/^int 1 16$/int 1 32/' "$work/project/blobs/settings.txt"
+[[ $(build_and_run) == "${expected/int 16/int 32}" ]] || fail "after the edit: $(build_and_run)"
+
+if [[ $mode == package ]]; then
+    # The installed program runs with no help from the environment.
+    cmake --install "$build" --prefix "$work/installed" >>"$work/log" 2>&1 || fail "install"
+    [[ $(env -u LD_LIBRARY_PATH "$work/installed/bin/blobs_consumer") == "${expected/int 16/int 32}" ]] ||
+        fail "the installed program does not run"
+fi
+if [[ $mode == subproject ]]; then
+    # Inside another project vantrel builds no tests, benchmarks or install rules.
+    [[ ! -e $build/vantrel/tests && ! -e $build/vantrel/bench ]] || fail "tests or benchmarks were configured"
+    cmake --install "$build" --prefix "$work/installed" >>"$work/log" 2>&1 || fail "install"
+    leaked=$(find "$work/installed" -name '*vantrel*')
+    [[ -z $leaked ]] || fail "vantrel's install rules ran: $leaked"
+fi
+echo "blobs consumer ($mode): ok"
