@@ -129,6 +129,15 @@ uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint3
 
 void source_write(FILE *out, const source_blob *blob)
 {
+    // The options the compiler needs to build this blob again, if any.
+    if (blob->alignment != 8 || blob->length > SOURCE_DEFAULT_SIZE) {
+        std::fputs("# vantrel-comp", out);
+        if (blob->alignment != 8)
+            std::fprintf(out, " -a %" PRIu32, blob->alignment);
+        if (blob->length > SOURCE_DEFAULT_SIZE)
+            std::fprintf(out, " -s %" PRIu32, blob->length);
+        std::fputc('\n', out);
+    }
     std::fputs("{\n", out);
     // source_load has checked the blob: one level of minimal tags.
     vantrel_tag tag;

@@ -13,8 +13,8 @@
 
 #include "dump.h"
 
-// The compiler builds its blob in 65536 bytes.
-inline constexpr uint32_t SOURCE_BLOB_MAX = 65536;
+// The compiler's blob size unless told otherwise.
+inline constexpr uint32_t SOURCE_DEFAULT_SIZE = 65536;
 
 // The compiler reads lines with fgets into a 4096-byte buffer with a limit
 // of 4095, so one read holds 4094 characters; a longer line comes in pieces
@@ -32,6 +32,7 @@ inline constexpr uint32_t SOURCE_HEX_LINE_BYTES = 32;
 struct source_blob {
     uint8_t *bytes;
     uint32_t length;
+    uint32_t alignment; // what the compiler must be given to build it again
 };
 
 // The length of the source line that writes a string tag with this id and

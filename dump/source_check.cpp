@@ -1,8 +1,8 @@
 // Whether vantrel-comp could reproduce a blob byte for byte.  The compiler
-// only ever writes one shape of blob: alignment 8, every tag at its minimal
-// size with zero fill, zero reserved words and terminators, one level of
-// tags, strings that fit one source line and hold no zero byte, at most
-// 65536 bytes, and nothing after the end tag.  Anything else is refused,
+// writes one shape of blob at the alignment A it is given: every tag at its
+// minimal size rounded to A with zero fill, zero reserved words and
+// terminators, one level of tags, strings that fit one source line and hold
+// no zero byte, and nothing after the end tag.  Anything else is refused,
 // with the offset of the first byte that differs from that shape.
 #include <cinttypes>
 #include <cstdlib>
@@ -32,7 +32,6 @@ void refuse(const dump_context *ctx, uint64_t at, const char *why)
                  ctx->file_name, at, why);
 }
 
-constexpr uint64_t round8(uint64_t n) { return (n + 7) & ~uint64_t{7}; }
 
 // A reason and the offset it is shown at.
 struct fault {
@@ -52,10 +51,11 @@ fault non_zero(const source_blob *blob, uint32_t from, uint32_t to, const char *
 }
 
 // `fixed` is the tag's size without payload, `payload` what its size field
-// adds; the compiler's tag is exactly round8 of the two.
-bool minimal(const vantrel_tag *tag, uint64_t fixed, uint64_t payload)
+// adds; the compiler's tag is exactly the two rounded up to the alignment.
+bool minimal(const source_blob *blob, const vantrel_tag *tag, uint64_t fixed, uint64_t payload)
 {
-    return tag->tag_size == round8(fixed + payload);
+    uint64_t a = blob->alignment;
+    return tag->tag_size == ((fixed + payload + a - 1) & ~(a - 1));
 }
 
 fault size_fault(const vantrel_tag *tag) { return {"tag size is not minimal", uint32_t(tag->offset) + VANTREL_HDR_TAG_SIZE}; }
@@ -63,7 +63,7 @@ fault size_fault(const vantrel_tag *tag) { return {"tag size is not minimal", ui
 fault check_string(const source_blob *blob, const vantrel_tag *tag)
 {
     uint32_t at = static_cast<uint32_t>(tag->offset);
-    if (!minimal(tag, VANTREL_STRING_MIN, tag->size))
+    if (!minimal(blob, tag, VANTREL_STRING_MIN, tag->size))
         return size_fault(tag);
     // There is no escape for a zero byte.
     for (uint32_t i = 0; i < tag->size; ++i)
@@ -83,7 +83,7 @@ fault check_string(const source_blob *blob, const vantrel_tag *tag)
 fault check_data_block(const source_blob *blob, const vantrel_tag *tag)
 {
     uint32_t at = static_cast<uint32_t>(tag->offset);
-    if (!minimal(tag, VANTREL_DATA_MIN, tag->size))
+    if (!minimal(blob, tag, VANTREL_DATA_MIN, tag->size))
         return size_fault(tag);
     return non_zero(blob, at + VANTREL_DATA_DATA + tag->size, at + tag->tag_size, "non-zero fill");
 }
@@ -91,34 +91,59 @@ fault check_data_block(const source_blob *blob, const vantrel_tag *tag)
 fault check_integer(const source_blob *blob, const vantrel_tag *tag, int swapped)
 {
     uint32_t at = static_cast<uint32_t>(tag->offset);
-    if (!minimal(tag, VANTREL_INTEGER_MIN, 0))
+    if (!minimal(blob, tag, VANTREL_INTEGER_MIN, 0))
         return size_fault(tag);
     if (vantrel_load32(blob->bytes + at + VANTREL_INTEGER_RESERVED, swapped) != 0)
         return {"non-zero reserved word", at + VANTREL_INTEGER_RESERVED};
     return NO_FAULT;
 }
 
+// The alignment the blob was built with: its start tag's size above 16, or
+// for 16 (alignments 8 and 16) its end tag's size.  0 when no alignment
+// gives that start tag.
+uint32_t alignment_of(const source_blob *blob, const vantrel_tag *start, uint32_t flags)
+{
+    uint32_t size = start->tag_size;
+    if (size > VANTREL_START_MIN)
+        return size <= VANTREL_ALIGN_MAX && (size & (size - 1)) == 0 ? size : 0;
+    if (size != VANTREL_START_MIN)
+        return 0;
+    vantrel_reader reader;
+    vantrel_tag tag{}, last{};
+    vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
+    while (vantrel_reader_next(&reader, &tag) > 0)
+        last = tag;
+    return last.code == VANTREL_TAG_END && last.tag_size == 16 ? 16 : 8;
+}
+
 // The tags after the start tag, up to and including the end tag, through
 // the format's reader.  The file's walk has passed, so the reader can only
 // stop at a payload that runs past the blob's end, which a minimal tag
-// never does.
-fault check_tags(const source_blob *blob, uint32_t flags)
+// never does.  Sets the blob's alignment.
+fault check_tags(source_blob *blob, uint32_t flags)
 {
     vantrel_reader reader;
     vantrel_tag tag{};
     vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
     int swapped = static_cast<int>(reader.walk.swapped);
     vantrel_reader_next(&reader, &tag); // the blob's own start tag
-    if (tag.tag_size != VANTREL_START_MIN)
-        return {"alignment is not 8", VANTREL_HDR_TAG_SIZE};
+    blob->alignment = alignment_of(blob, &tag, flags);
+    if (blob->alignment == 0)
+        return size_fault(&tag);
+    // The start tag's fill: 16 up to its size.
+    fault f = non_zero(blob, VANTREL_START_MIN, tag.tag_size, "non-zero fill");
+    if (f.why != nullptr)
+        return f;
     for (;;) {
         int step = vantrel_reader_next(&reader, &tag);
         if (step <= 0)
             return step == 0 ? NO_FAULT : size_fault(&tag);
-        fault f = NO_FAULT;
         switch (tag.code) {
         case VANTREL_TAG_END:
-            return tag.tag_size == VANTREL_END_MIN ? NO_FAULT : size_fault(&tag);
+            if (!minimal(blob, &tag, VANTREL_END_MIN, 0))
+                return size_fault(&tag);
+            return non_zero(blob, static_cast<uint32_t>(tag.offset) + VANTREL_END_MIN,
+                            static_cast<uint32_t>(tag.offset) + tag.tag_size, "non-zero fill");
         case VANTREL_TAG_STRING:
             f = check_string(blob, &tag);
             break;
@@ -157,7 +182,7 @@ int read_blob(FILE *in, const dump_context *ctx, const uint8_t *start, source_bl
     return 0;
 }
 
-fault check_blob(FILE *in, const source_blob *blob, uint32_t flags)
+fault check_blob(FILE *in, source_blob *blob, uint32_t flags)
 {
     fault f = check_tags(blob, flags);
     if (f.why != nullptr)
@@ -182,14 +207,14 @@ int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, 
         refuse(&walk, 0, "file cannot be read a second time");
         return 1;
     }
-    source_blob loaded = {nullptr, 0};
+    source_blob loaded = {nullptr, 0, 0};
     uint32_t length;
     std::memcpy(&length, start + VANTREL_START_LENGTH, sizeof length);
     loaded.length = walk.read32(length);
     // A length below 16 passed the walk only if its count wrapped around
-    // 2^32, over a blob of some 4 GiB.
-    if (loaded.length < VANTREL_START_MIN || loaded.length > SOURCE_BLOB_MAX) {
-        refuse(&walk, SOURCE_BLOB_MAX, "blob is larger than 65536 bytes");
+    // 2^32, over a blob of more than 4 GiB.
+    if (loaded.length < VANTREL_START_MIN) {
+        refuse(&walk, VANTREL_START_LENGTH, "blob is larger than 4294967295 bytes");
         return 1;
     }
     int status = read_blob(in, &walk, start, &loaded);
