@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "output.h"
+
 extern const char comp_version[];
 
 // One record per run.  The three areas share one work allocation starting at
@@ -17,7 +19,7 @@ struct comp_context {
     const char *in_name;    // the source name as given
     const char *out_name;   // the output name, given or derived
     FILE *in_file;
-    FILE *out_file;
+    comp_output output;     // how the blob reaches out_name
     char *out_name_alloc;   // the derived output name's allocation, or null
     uint8_t *blob_buf;      // the blob is built here
     uint8_t *scratch_buf;   // decoded string and hex payloads
@@ -29,7 +31,6 @@ struct comp_context {
     uint32_t line_no;       // physical line reads so far
     uint32_t depth;         // start tags currently open
     uint32_t starts;        // start tags begun so far
-    bool out_is_regular;    // a failed run removes the output only then
 };
 
 // Character classes of the source language, the same in every locale.
@@ -52,8 +53,9 @@ int parse32(const comp_context *ctx, uint32_t *result, char **cursor);
 int32_t parse_str(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_t capacity);
 int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_t capacity);
 
-// Prints the usage text to standard output and returns status, which the
-// caller returns as its exit status.
+// Prints the usage text to standard output and closes it; returns status,
+// which the caller returns as its exit status, or 1 when the text could not
+// be written.
 int print_help(const char *prog_name, int status);
 
 int comp_main(int argc, char **argv);
