@@ -81,6 +81,19 @@ int open_directly(comp_output *out, const char *name)
 
 #ifdef _WIN32
 
+// NUL, CON and the other device names stand in every folder, whatever the
+// extension, and stat does not report them as devices.
+bool is_device(const char *name)
+{
+    HANDLE handle = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool device = GetFileType(handle) != FILE_TYPE_DISK;
+    CloseHandle(handle);
+    return device;
+}
+
 // Windows: no symlinks are followed; the name is the file to replace.
 int find_target(const char *name, comp_output *out, bool *direct)
 {
@@ -129,6 +142,12 @@ int replace_target(const comp_output *out)
 }
 
 #else
+
+// stat tells devices from files.
+bool is_device(const char *)
+{
+    return false;
+}
 
 // Names under /proc and /dev/fd (where /dev/stdout leads) are links to an
 // open descriptor of this process: the blob belongs wherever that
@@ -258,7 +277,8 @@ int output_prepare(comp_output *out, const char *name)
         return errno;
     // Devices, FIFOs and folders ("wb" refuses those), and names that can
     // only be folders, are opened as they are.
-    bool direct = (exists && !S_ISREG(info.st_mode)) || length == 0 || is_separator(name[length - 1]);
+    bool direct = (exists && !S_ISREG(info.st_mode)) || length == 0 || is_separator(name[length - 1]) ||
+                  is_device(name);
     if (!direct) {
         int error = find_target(name, out, &direct);
         if (error != 0)
