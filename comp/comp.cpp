@@ -223,9 +223,8 @@ int allocate_work(comp_context *ctx)
     return 0;
 }
 
-// Opening the output with "wb" empties it, so an output that is the source
-// itself (by name, hard link or symlink) would destroy it before a line is
-// read.
+// An output that is the source itself (by name, hard link or symlink) would
+// replace it.
 bool output_is_source(const comp_context *ctx)
 {
     struct stat in_stat, out_stat;
@@ -234,12 +233,23 @@ bool output_is_source(const comp_context *ctx)
     return in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
 }
 
+// Some systems open a folder for reading; its read error would then look
+// like the end of the input.
+bool is_folder(FILE *file)
+{
+    struct stat info;
+    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The source is opened and the output checked (a device is opened) before
+// a line is read; no output file is touched until the blob is whole.
 int open_files(comp_context *ctx)
 {
     ctx->in_file = std::fopen(ctx->in_name, "r");
-    if (ctx->in_file == nullptr) {
+    int error = ctx->in_file == nullptr ? errno : is_folder(ctx->in_file) ? EISDIR : 0;
+    if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for reading: %s\n", ctx->prog_name,
-                     ctx->in_name, std::strerror(errno));
+                     ctx->in_name, std::strerror(error));
         return 1;
     }
     if (output_is_source(ctx)) {
@@ -247,16 +257,12 @@ int open_files(comp_context *ctx)
                      ctx->prog_name, ctx->out_name);
         return 1;
     }
-    ctx->out_file = std::fopen(ctx->out_name, "wb");
-    if (ctx->out_file == nullptr) {
+    error = output_prepare(&ctx->output, ctx->out_name);
+    if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for writing: %s\n", ctx->prog_name,
-                     ctx->out_name, std::strerror(errno));
+                     ctx->out_name, std::strerror(error));
         return 1;
     }
-    // Only a regular file can be left behind half-written; devices and pipes
-    // are never removed.
-    struct stat out_stat;
-    ctx->out_is_regular = fstat(fileno(ctx->out_file), &out_stat) == 0 && S_ISREG(out_stat.st_mode);
     return 0;
 }
 
@@ -392,23 +398,29 @@ int run_command(comp_context *ctx, vantrel_state *state, char *line)
     return 1;
 }
 
-// Writing is checked to the end: the blob, the flush and the close.  The
-// output stream is closed here either way.
+// The finished blob, as the output writers see it.
+struct finished_blob {
+    const comp_context *ctx;
+    uint32_t used;
+};
+
+int write_as_blob(FILE *stream, const void *arg)
+{
+    auto *blob = static_cast<const finished_blob *>(arg);
+    return std::fwrite(blob->ctx->blob_buf, blob->used, 1, stream) == 1 ? 0 : -1;
+}
+
+int write_as_c_array(FILE *stream, const void *arg)
+{
+    auto *blob = static_cast<const finished_blob *>(arg);
+    const comp_context *ctx = blob->ctx;
+    return write_c_array(stream, ctx->c_array_name, ctx->blob_buf, blob->used, ctx->alignment);
+}
+
 int write_blob(comp_context *ctx, const vantrel_state *state)
 {
-    uint32_t used = vantrel_get_used_size(state);
-    int error = 0;
-    errno = 0;
-    bool written;
-    if (ctx->c_array_name != nullptr)
-        written = write_c_array(ctx->out_file, ctx->c_array_name, ctx->blob_buf, used, ctx->alignment) == 0;
-    else
-        written = std::fwrite(ctx->blob_buf, used, 1, ctx->out_file) == 1;
-    if (!written || std::fflush(ctx->out_file) != 0)
-        error = errno != 0 ? errno : EIO; // a short write need not set errno
-    if (std::fclose(ctx->out_file) != 0 && error == 0)
-        error = errno != 0 ? errno : EIO;
-    ctx->out_file = nullptr;
+    finished_blob blob = {ctx, vantrel_get_used_size(state)};
+    int error = output_commit(&ctx->output, ctx->c_array_name != nullptr ? write_as_c_array : write_as_blob, &blob);
     if (error != 0) {
         write_error(ctx, error);
         return 1;
@@ -433,17 +445,32 @@ int compile(comp_context *ctx)
     return write_blob(ctx, &state);
 }
 
-// Releases whatever exists; after a failure no regular output file is left.
-void release(comp_context *ctx, int status)
+// Releases whatever exists; an output that was not replaced stays as it was.
+void release(comp_context *ctx)
 {
     if (ctx->in_file != nullptr)
         std::fclose(ctx->in_file);
-    if (ctx->out_file != nullptr)
-        std::fclose(ctx->out_file);
-    if (status != 0 && ctx->out_is_regular)
-        std::remove(ctx->out_name);
+    output_release(&ctx->output);
     std::free(ctx->out_name_alloc);
     std::free(ctx->blob_buf);
+}
+
+// Standard output carries only the usage and version texts; a failed write
+// or close of it is no success.
+int close_standard_output(const char *prog_name, int status)
+{
+    errno = 0;
+    bool failed = std::fflush(stdout) != 0 || std::ferror(stdout);
+    int error = errno;
+    if (std::fclose(stdout) != 0 && !failed) {
+        failed = true;
+        error = errno;
+    }
+    if (!failed)
+        return status;
+    // An error flagged by an earlier write may have left no error number.
+    std::fprintf(stderr, "%s: write error: %s\n", prog_name, std::strerror(error != 0 ? error : EIO));
+    return 1;
 }
 
 } // namespace
@@ -462,7 +489,7 @@ int print_help(const char *prog_name, int status)
                 "  --help     Show this screen\n"
                 "  --version  Show version number\n",
                 prog_name);
-    return status;
+    return close_standard_output(prog_name, status);
 }
 
 int comp_main(int argc, char **argv)
@@ -479,7 +506,7 @@ int comp_main(int argc, char **argv)
         return print_help(ctx.prog_name, 0);
     if (std::strcmp(argv[1], "--version") == 0) {
         std::printf("Vantrel data compiler v%s\nlibvantrel v%s\n", comp_version, vantrel_version());
-        return 0;
+        return close_standard_output(ctx.prog_name, 0);
     }
     if (parse_command_line(&ctx, argc, argv) != 0)
         return 1;
@@ -487,6 +514,6 @@ int comp_main(int argc, char **argv)
     if ((ctx.out_name != nullptr || derive_output_name(&ctx) == 0) && allocate_work(&ctx) == 0 &&
         open_files(&ctx) == 0)
         status = compile(&ctx);
-    release(&ctx, status);
+    release(&ctx);
     return status;
 }

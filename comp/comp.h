@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "output.h"
+
 extern const char comp_version[];
 
 // One record per run.  The three areas share one work allocation starting at
@@ -17,7 +19,7 @@ struct comp_context {
     const char *in_name;    // the source name as given
     const char *out_name;   // the output name, given or derived
     FILE *in_file;
-    FILE *out_file;
+    comp_output output;     // how the blob reaches out_name
     char *out_name_alloc;   // the derived output name's allocation, or null
     uint8_t *blob_buf;      // the blob is built here
     uint8_t *scratch_buf;   // decoded string and hex payloads
@@ -29,7 +31,6 @@ struct comp_context {
     uint32_t line_no;       // physical line reads so far
     uint32_t depth;         // start tags currently open
     uint32_t starts;        // start tags begun so far
-    bool out_is_regular;    // a failed run removes the output only then
     const char *c_array_name; // --c-array: the output is C source defining this array
 };
 
@@ -63,8 +64,9 @@ int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t siz
 // keyword of either language.
 bool is_c_identifier(const char *text);
 
-// Prints the usage text to standard output and returns status, which the
-// caller returns as its exit status.
+// Prints the usage text to standard output and closes it; returns status,
+// which the caller returns as its exit status, or 1 when the text could not
+// be written.
 int print_help(const char *prog_name, int status);
 
 int comp_main(int argc, char **argv);

@@ -5,14 +5,20 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "test_support.h"
 #include "vantrel.h"
@@ -487,6 +493,7 @@ TEST(Comp, CommandLineAndFiles)
     auto none = [](const vt::temp_dir &) {};
     auto broken = [](const vt::temp_dir &d) { vt::write_file(d.file("unit.txt"), "{\n"); };
     auto old_output = [&](const vt::temp_dir &d) { broken(d), vt::write_file(d.file("out.dat"), "old"); };
+    auto folder = [](const vt::temp_dir &d) { fs::create_directory(d.file("sub")); };
     auto null_link = [](const vt::temp_dir &d) { fs::create_symlink("/dev/null", d.file("null")); };
     auto full_link = [](const vt::temp_dir &d) { fs::create_symlink("/dev/full", d.file("full")); };
     auto big_to_full = [&](const vt::temp_dir &d) {
@@ -515,9 +522,13 @@ TEST(Comp, CommandLineAndFiles)
         {none, {"$D/none"}, 1, "", cannot("$D/none", "reading", ENOENT), {{"none.dat", ABSENT}}},
         {none, {"-o", "$D", "$S"}, 1, "", cannot("$D", "writing", EISDIR), {}},
         {none, {"-o", "$D/no/o", "$S"}, 1, "", cannot("$D/no/o", "writing", ENOENT), {}},
-        // A failed run leaves no output file, not even an old one.
+        // A failed run leaves no new output file, and an old one as it was.
         {broken, {"$S"}, 1, "", no_closing, {{"unit.txt.dat", ABSENT}}},
-        {old_output, {"-o", "$D/out.dat", "$S"}, 1, "", no_closing, {{"out.dat", ABSENT}}},
+        {old_output, {"-o", "$D/out.dat", "$S"}, 1, "", no_closing, {{"out.dat", "old"}}},
+        // A folder is no source, and it is refused before the output is made.
+        {folder, {"$D/sub"}, 1, "", cannot("$D/sub", "reading", EISDIR), {{"sub.dat", ABSENT}}},
+        {[&](const vt::temp_dir &d) { folder(d), vt::write_file(d.file("sub.dat"), "old"); }, {"$D/sub"}, 1, "",
+         cannot("$D/sub", "reading", EISDIR), {{"sub.dat", "old"}}},
         // Outputs that are not regular files are never removed.
         {[&](const vt::temp_dir &d) { broken(d), null_link(d); }, {"-o", "$D/null", "$S"}, 1, "", no_closing,
          {{"null", DEVICE}}},
@@ -551,6 +562,155 @@ TEST(Comp, CommandLineAndFiles)
             }
         }
     }
+}
+
+// The usage and version texts are the whole work of these runs: a failed
+// write of them is no success.
+TEST(Comp, StandardOutputWriteError)
+{
+    const std::string full = "vantrel-comp: write error: "s + std::strerror(ENOSPC) + "\n";
+    const std::vector<std::string> runs[] = {
+        {"vantrel-comp", "--help"}, {"vantrel-comp", "--version"}, {"vantrel-comp"}};
+    for (const std::vector<std::string> &args : runs) {
+        SCOPED_TRACE(args.back());
+        vt::run_result r = vt::run_program(VANTREL_COMP_PATH, args, "", "/dev/full");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, full);
+    }
+}
+
+// How an output is replaced.  Each row makes the output folder "o" as it is
+// before the run, then compiles a good source and, in a fresh folder, a
+// failing one.  Afterwards the folder must hold exactly what the row says
+// (bytes, kind and mode of every entry: a temporary file left behind shows
+// up there), then the bytes a FIFO's reader got and those on standard
+// output.  New files get 0666 less the umask of 027.
+struct output_row {
+    const char *kind;
+    std::function<void(const vt::temp_dir &)> make;
+    std::string name;                   // the -o argument
+    std::string good, failing;          // the folder and streams afterwards
+    std::string good_err = "", failing_err = "no closing";
+    bool needs_permissions = false;     // root would be let through
+    std::string source = SOURCE;
+    uint64_t file_size_limit = 0;
+};
+
+const std::string B = *BLOB;
+
+std::vector<output_row> output_rows()
+{
+    auto old = [](const vt::temp_dir &d, const std::string &name, fs::perms mode) {
+        vt::write_file(d.file(name), "old");
+        fs::permissions(d.file(name), mode);
+    };
+    const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                         fs::perms::group_write;
+    const fs::perms r = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    const std::string cannot_write = cannot("$D/o/out", "writing", EACCES);
+    return {
+        {"none", [](const vt::temp_dir &) {}, "$D/o/out", "out 0640 " + B + "\n", ""},
+        {"regular", [&](const vt::temp_dir &d) { old(d, "o/out", rw); }, "$D/o/out", "out 0660 " + B + "\n",
+         "out 0660 old\n"},
+        {"read-only regular", [&](const vt::temp_dir &d) { old(d, "o/out", r); }, "$D/o/out", "out 0444 old\n",
+         "out 0444 old\n", cannot_write, cannot_write, true},
+        {"symlink to a file",
+         [&](const vt::temp_dir &d) { old(d, "o/target", rw), fs::create_symlink("target", d.file("o/out")); },
+         "$D/o/out", "out -> target\ntarget 0660 " + B + "\n", "out -> target\ntarget 0660 old\n"},
+        {"symlink to a symlink in another folder",
+         [&](const vt::temp_dir &d) {
+             old(d, "o/target", rw), fs::create_directory(d.file("o/sub"));
+             fs::create_symlink("../target", d.file("o/sub/mid")), fs::create_symlink("sub/mid", d.file("o/out"));
+         },
+         "$D/o/out", "out -> sub/mid\nsub/\nsub/mid -> ../target\ntarget 0660 " + B + "\n",
+         "out -> sub/mid\nsub/\nsub/mid -> ../target\ntarget 0660 old\n"},
+        {"dangling symlink", [](const vt::temp_dir &d) { fs::create_symlink("target", d.file("o/out")); },
+         "$D/o/out", "out -> target\ntarget 0640 " + B + "\n", "out -> target\n"},
+        {"symlink to /dev/null", [](const vt::temp_dir &d) { fs::create_symlink("/dev/null", d.file("o/out")); },
+         "$D/o/out", "out -> /dev/null\n", "out -> /dev/null\n"},
+        {"FIFO", [](const vt::temp_dir &d) { mkfifo(d.file("o/out").c_str(), 0600); }, "$D/o/out",
+         "out fifo\nread: " + B, "out fifo\n"},
+        // Like /dev/stdout, reached through a link of its own, so that code
+        // taking the descriptor's file for the output could replace or
+        // remove test files only, never a name of the system's.
+        {"symlink to /dev/fd/1, a file here",
+         [](const vt::temp_dir &d) { fs::create_symlink("/dev/fd/1", d.file("o/out")); },
+         "$D/o/out", "out -> /dev/fd/1\nstandard output: " + B, "out -> /dev/fd/1\n"},
+        {"regular in a read-only folder",
+         [&](const vt::temp_dir &d) { old(d, "o/out", rw), fs::permissions(d.file("o"), fs::perms::owner_write,
+                                                                        fs::perm_options::remove); },
+         "$D/o/out", "out 0660 " + B + "\n", "out 0660 old\n", "", "no closing", true},
+        {"new file in a read-only folder",
+         [](const vt::temp_dir &d) { fs::permissions(d.file("o"), fs::perms::owner_write, fs::perm_options::remove); },
+         "$D/o/out", "", "", cannot_write, cannot_write, true},
+        // Writing the temporary file fails: it goes, the old file stays.
+        {"regular, blob above the file size limit", [&](const vt::temp_dir &d) { old(d, "o/out", rw); },
+         "$D/o/out", "out 0660 old\n", "out 0660 old\n",
+         whole("Could not write output: "s + std::strerror(EFBIG)), "no closing", false,
+         block(pattern(5000)), 4096},
+    };
+}
+
+// Runs the rows that need_permissions selects, good and failing source each.
+void check_outputs(bool need_permissions)
+{
+    const mode_t old_mask = umask(027);
+    for (const output_row &row : output_rows()) {
+        if (row.needs_permissions != need_permissions)
+            continue;
+        for (bool good : {true, false}) {
+            SCOPED_TRACE(row.kind + (good ? ", good source"s : ", failing source"s));
+            vt::temp_dir dir;
+            vt::write_file(dir.file("unit.txt"), good ? row.source : "{\n");
+            fs::create_directory(dir.file("o"));
+            row.make(dir);
+            // A FIFO's reader is there before the run, so that opening it for
+            // writing does not wait.
+            const std::string out_name = dir.file("o/out");
+            int reader = fs::is_fifo(out_name) ? open(out_name.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+            // Standard output is a file with a second name, which sees the
+            // bytes only if they go into that very file.
+            vt::write_file(dir.file("stdout"), "");
+            fs::create_hard_link(dir.file("stdout"), dir.file("stdout-link"));
+            rlimit limit{}, saved{};
+            if (row.file_size_limit != 0) {
+                getrlimit(RLIMIT_FSIZE, &saved);
+                limit = saved, limit.rlim_cur = row.file_size_limit;
+                signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            vt::run_result r = vt::run_program(VANTREL_COMP_PATH, {"vantrel-comp", "-o", expand(row.name, dir),
+                                                                   dir.file("unit.txt")}, "", dir.file("stdout"));
+            if (row.file_size_limit != 0)
+                setrlimit(RLIMIT_FSIZE, &saved), signal(SIGXFSZ, SIG_DFL);
+            fs::permissions(dir.file("o"), fs::perms::owner_all, fs::perm_options::add);
+            std::string seen = vt::describe_folder(dir.file("o"));
+            if (reader >= 0) {
+                char bytes[65536];
+                ssize_t got = read(reader, bytes, sizeof bytes);
+                if (got > 0)
+                    seen += "read: " + std::string(bytes, static_cast<size_t>(got));
+                close(reader);
+            }
+            if (std::string out = vt::read_file(dir.file("stdout-link")); !out.empty())
+                seen += "standard output: " + out;
+            std::string err = good ? row.good_err : row.failing_err;
+            if (err == "no closing")
+                err = whole("No closing \"}\" command was found");
+            EXPECT_EQ(r.status, err.empty() ? 0 : 1);
+            EXPECT_EQ(r.err, expand(err, dir));
+            EXPECT_EQ(seen, good ? row.good : row.failing);
+        }
+    }
+    umask(old_mask);
+}
+
+TEST(Comp, OutputReplacement) { check_outputs(false); }
+
+TEST(Comp, OutputPermissions)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "running as root, which may write read-only files and folders; run as another user";
+    check_outputs(true);
 }
 
 TEST(Comp, InvocationNameAsGiven)

@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -141,6 +142,31 @@ bool file_exists(const std::string &path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string describe_folder(const std::string &folder)
+{
+    std::vector<std::string> lines;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(folder)) {
+        std::string name = entry.path().lexically_relative(folder).string();
+        struct stat st;
+        if (::lstat(entry.path().c_str(), &st) != 0) {
+            lines.push_back(name + " vanished");
+        } else if (S_ISLNK(st.st_mode)) {
+            lines.push_back(name + " -> " + std::filesystem::read_symlink(entry.path()).string());
+        } else if (S_ISREG(st.st_mode)) {
+            char mode[8];
+            std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+            lines.push_back(name + " " + mode + " " + read_file(entry.path().string()));
+        } else {
+            lines.push_back(name + (S_ISDIR(st.st_mode) ? "/" : S_ISFIFO(st.st_mode) ? " fifo" : " other"));
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return text;
 }
 
 std::string from_hex(const std::string &hex)

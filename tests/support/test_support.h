@@ -40,6 +40,12 @@ std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
 bool file_exists(const std::string &path);
 
+// What a folder holds, one sorted line per entry below it, named relative to
+// it: "name -> target" for a symlink, "name/" for a folder, "name fifo",
+// "name 0640 bytes" for a regular file (permission bits in octal, then its
+// bytes), "name other" for anything else.
+std::string describe_folder(const std::string &folder);
+
 // Bytes from a string of hex digits; blanks between digits are ignored.
 std::string from_hex(const std::string &hex);
 
