@@ -193,4 +193,6 @@ std::string from_hex(const std::string &hex)
     return bytes;
 }
 
+bool runs_emulated() { return !split_words(VANTREL_TEST_EMULATOR, '\x1f').empty(); }
+
 } // namespace vt

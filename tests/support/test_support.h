@@ -36,6 +36,9 @@ private:
     std::filesystem::path path_;
 };
 
+// True when programs run under a cross emulator (qemu-user).
+bool runs_emulated();
+
 std::string read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &bytes);
 bool file_exists(const std::string &path);
