@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "comp.h"
 #include "dump.h"
@@ -18,24 +20,32 @@
 
 namespace {
 
-char source_name[] = "/tmp/vantrel-source-fuzz-XXXXXX";
-char blob_name[] = "/tmp/vantrel-source-fuzz-blob-XXXXXX";
+// Scratch files, in memory where the system has a memory file system: the
+// compiler syncs the blob it writes.
+std::string source_name, blob_name;
 bool have_files;
 
 void remove_files()
 {
-    unlink(source_name);
-    unlink(blob_name);
+    unlink(source_name.c_str());
+    unlink(blob_name.c_str());
+}
+
+std::string make_file(const char *folder, const char *stem)
+{
+    std::string name = std::string(folder) + "/vantrel-source-fuzz-" + stem + "-XXXXXX";
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        std::abort();
+    close(fd);
+    return name;
 }
 
 void make_files()
 {
-    for (char *name : {source_name, blob_name}) {
-        int fd = mkstemp(name);
-        if (fd < 0)
-            std::abort();
-        close(fd);
-    }
+    const char *folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    source_name = make_file(folder, "source");
+    blob_name = make_file(folder, "blob");
     have_files = true;
     std::atexit(remove_files);
 }
@@ -82,17 +92,28 @@ std::string read_whole(const char *name)
     return bytes;
 }
 
-// Compiles `text` and returns the blob.
+// Compiles `text` with the options its first line names, if any, and
+// returns the blob.
 std::string compile(const std::string &text)
 {
-    FILE *f = std::fopen(source_name, "wb");
+    FILE *f = std::fopen(source_name.c_str(), "wb");
     if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
         std::abort();
-    char prog[] = "vantrel-comp", opt[] = "-o";
-    char *argv[] = {prog, opt, blob_name, source_name, nullptr};
-    if (comp_main(4, argv) != 0)
+    std::vector<std::string> words = {"vantrel-comp"};
+    const std::string marker = "# vantrel-comp ";
+    if (text.compare(0, marker.size(), marker) == 0) {
+        std::istringstream options(text.substr(marker.size(), text.find('\n') - marker.size()));
+        for (std::string word; options >> word;)
+            words.push_back(word);
+    }
+    words.insert(words.end(), {"-o", blob_name, source_name});
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    if (comp_main(static_cast<int>(words.size()), argv.data()) != 0)
         std::abort();
-    return read_whole(blob_name);
+    return read_whole(blob_name.c_str());
 }
 
 void check(const uint8_t *data, size_t size, int warn_start_reserved)
