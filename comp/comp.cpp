@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "same_file.h"
 #include "vantrel.h"
 
 const char comp_version[] = "0.2.14";
@@ -105,19 +106,18 @@ int allocate_work(comp_context *ctx)
 }
 
 // Opening the output with "wb" empties it, so an output that is the source
-// itself (by name, hard link or symlink) would destroy it before a line is
-// read.
+// itself (by name, hard link, symlink, or a case variant on Windows) would
+// destroy it before a line is read.
 bool output_is_source(const comp_context *ctx)
 {
-    struct stat in_stat, out_stat;
-    if (fstat(fileno(ctx->in_file), &in_stat) != 0 || stat(ctx->out_name, &out_stat) != 0)
-        return false;
-    return in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
+    return same_file(ctx->in_name, ctx->out_name) == 1;
 }
 
 int open_files(comp_context *ctx)
 {
-    ctx->in_file = std::fopen(ctx->in_name, "r");
+    // Binary mode: a text-mode read on Windows would end the source at a
+    // byte 0x1A.  A CR before the LF is white space that read_line trims.
+    ctx->in_file = std::fopen(ctx->in_name, "rb");
     if (ctx->in_file == nullptr) {
         std::fprintf(stderr, "%s: cannot open '%s' for reading: %s\n", ctx->prog_name,
                      ctx->in_name, std::strerror(errno));
