@@ -248,11 +248,23 @@ inline constexpr uint32_t max_depth = 1024;
 
 namespace detail {
 
+// Plain shifts rather than a compiler builtin, so that any C++20 compiler
+// (MSVC too) takes the header; g++ and clang++ turn them into one bswap.
+inline uint32_t swap32(uint32_t v) noexcept
+{
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
+
+inline uint64_t swap64(uint64_t v) noexcept
+{
+    return uint64_t{swap32(static_cast<uint32_t>(v))} << 32 | swap32(static_cast<uint32_t>(v >> 32));
+}
+
 inline uint32_t load32(const std::byte *at, bool swapped) noexcept
 {
     uint32_t v;
     std::memcpy(&v, at, sizeof v);
-    return swapped ? __builtin_bswap32(v) : v;
+    return swapped ? swap32(v) : v;
 }
 
 // A 64-bit value of the other order is reversed as one 8-byte unit.
@@ -260,7 +272,7 @@ inline uint64_t load64(const std::byte *at, bool swapped) noexcept
 {
     uint64_t v;
     std::memcpy(&v, at, sizeof v);
-    return swapped ? __builtin_bswap64(v) : v;
+    return swapped ? swap64(v) : v;
 }
 
 inline uint64_t max64(uint64_t a, uint64_t b) noexcept { return a > b ? a : b; }
