@@ -319,6 +319,8 @@ TEST_F(Source, OptionsAndSeveralFiles)
 TEST_F(Source, WriteErrorReportedOnce)
 {
     VT_SKIP_ON_WINDOWS("no device that refuses every write, like /dev/full, on Windows");
+    put("a.dat", library_blob(8, {str(1, "abc"), integer(2, 5)}));
+    put("b.dat", other_order(library_blob(8, {data(3, 7, "\xDE\xAD")})));
     const std::string full = std::string("vantrel-dump: write error: ") + std::strerror(ENOSPC) + "\n";
     for (const std::vector<std::string> &args : {std::vector<std::string>{"--source", "a.dat"},
                                                  std::vector<std::string>{"--source", "a.dat", "b.dat"}}) {
