@@ -113,6 +113,7 @@ if want windows; then
     # so that none of them holds a test's output pipe open.
     export WINEPREFIX WINEDEBUG=-all
     WINEPREFIX=$(cd "$root" && pwd)/wine
+    mkdir -p "$WINEPREFIX"
     trap 'wineserver -k 2>/dev/null || true' EXIT
     wineserver -p
     wine cmd /c exit </dev/null >/dev/null 2>&1 || fail "stage windows (wine does not start)"
