@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "same_file.h"
 #include "vantrel.h"
 
 #include "vantrel_version.h"
@@ -223,14 +224,11 @@ int allocate_work(comp_context *ctx)
     return 0;
 }
 
-// An output that is the source itself (by name, hard link or symlink) would
-// replace it.
+// An output that is the source itself (by name, hard link, symlink, or a
+// case variant on Windows) would replace it.
 bool output_is_source(const comp_context *ctx)
 {
-    struct stat in_stat, out_stat;
-    if (fstat(fileno(ctx->in_file), &in_stat) != 0 || stat(ctx->out_name, &out_stat) != 0)
-        return false;
-    return in_stat.st_dev == out_stat.st_dev && in_stat.st_ino == out_stat.st_ino;
+    return same_file(ctx->in_name, ctx->out_name) == 1;
 }
 
 // Some systems open a folder for reading; its read error would then look
@@ -245,7 +243,9 @@ bool is_folder(FILE *file)
 // a line is read; no output file is touched until the blob is whole.
 int open_files(comp_context *ctx)
 {
-    ctx->in_file = std::fopen(ctx->in_name, "r");
+    // Binary mode: a text-mode read on Windows would end the source at a
+    // byte 0x1A.  A CR before the LF is white space that read_line trims.
+    ctx->in_file = std::fopen(ctx->in_name, "rb");
     int error = ctx->in_file == nullptr ? errno : is_folder(ctx->in_file) ? EISDIR : 0;
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for reading: %s\n", ctx->prog_name,

@@ -37,7 +37,9 @@ void line_error(const comp_context *ctx, const char *text)
 char *read_line(comp_context *ctx)
 {
     // One read takes at most line_size - 2 characters; a longer line comes
-    // in pieces, each counted as a line of its own.
+    // in pieces, each counted as a line of its own.  The source is read in
+    // binary mode, and the CR of a CR LF line end is trimmed as trailing
+    // white space, so a source reads the same on every platform.
     const int limit = static_cast<int>(ctx->line_size - 1);
     for (;;) {
         if (std::fgets(ctx->line_buf, limit, ctx->in_file) == nullptr)

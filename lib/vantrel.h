@@ -23,7 +23,18 @@
 /* The format: tag codes, layouts and the checked reader. */
 #include "vantrel_reader.h"
 
-#if defined(VANTREL_BUILDING_LIBRARY) && defined(__GNUC__)
+/* Windows: exported from the DLL, imported by its users; define
+ * VANTREL_STATIC when linking a static copy instead.  Elsewhere the library
+ * is built with hidden visibility and shows only these names. */
+#if defined(_WIN32) || defined(__CYGWIN__)
+#if defined(VANTREL_BUILDING_LIBRARY)
+#define VANTREL_API __declspec(dllexport)
+#elif defined(VANTREL_STATIC)
+#define VANTREL_API
+#else
+#define VANTREL_API __declspec(dllimport)
+#endif
+#elif defined(VANTREL_BUILDING_LIBRARY) && defined(__GNUC__)
 #define VANTREL_API __attribute__((visibility("default")))
 #else
 #define VANTREL_API

@@ -5,6 +5,9 @@
 #   s390x     big-endian cross build, all tests under qemu-user, and the
 #             cross-endian blob check against the gcc build
 #   i686      32-bit x86 cross build, all tests under qemu-user
+#   windows   mingw-w64 cross builds: x86_64 with all tests under wine,
+#             i686 (the format's reference platform) built only, as no
+#             32-bit program runs on these machines
 #   valgrind  the end-to-end tests of the gcc build under memcheck
 #   fuzz      every fuzz target for FUZZ_SECONDS (default 60) seconds
 # Usage: tests/run-all.sh [build-root]      (default: build-ci)
@@ -13,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${1:-build-ci}
 jobs=$(nproc 2>/dev/null || echo 2)
-stages=${STAGES:-gcc sanitize s390x i686 valgrind fuzz}
+stages=${STAGES:-gcc sanitize s390x i686 windows valgrind fuzz}
 passed=()
 times=()
 start=$SECONDS
@@ -42,33 +45,48 @@ build_and_test() { # name, cmake arguments...
     stage_passed "$name"
 }
 
+# Installs the Debian packages named, if any, and says how long it took.
+install_packages() {
+    (($# == 0)) && return 0
+    echo "=== installing $*"
+    local sudo=() began=$SECONDS
+    ((EUID == 0)) || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq >/dev/null &&
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+            -o DPkg::Lock::Timeout=300 "$@" >"$root/apt.log" 2>&1 ||
+        { tail -20 "$root/apt.log"; fail "could not install $*"; }
+    echo "=== installed in $((SECONDS - began)) s"
+}
+
 # The cross stages need qemu-user and the cross compilers.
 ensure_cross_tools() {
     local missing=()
     command -v qemu-s390x >/dev/null || missing+=(qemu-user)
     command -v s390x-linux-gnu-g++ >/dev/null || missing+=(g++-s390x-linux-gnu)
     command -v i686-linux-gnu-g++ >/dev/null || missing+=(g++-i686-linux-gnu)
-    ((${#missing[@]} == 0)) && return 0
-    echo "=== installing ${missing[*]}"
-    local sudo=()
-    ((EUID == 0)) || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq >/dev/null &&
-        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-            -o DPkg::Lock::Timeout=300 "${missing[@]}" >"$root/apt.log" 2>&1 ||
-        { tail -20 "$root/apt.log"; fail "could not install ${missing[*]}"; }
+    install_packages "${missing[@]}"
 }
 
 # The gcc stage compiles the reader for a bare-metal Cortex-M0.
 ensure_bare_metal_tools() {
-    command -v arm-none-eabi-gcc >/dev/null && [[ -f /usr/include/newlib/string.h ]] && return 0
-    echo "=== installing gcc-arm-none-eabi libnewlib-dev"
-    local sudo=()
-    ((EUID == 0)) || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq >/dev/null &&
-        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-            -o DPkg::Lock::Timeout=300 gcc-arm-none-eabi libnewlib-dev >"$root/apt-arm.log" 2>&1 ||
-        { tail -20 "$root/apt-arm.log"; fail "could not install gcc-arm-none-eabi libnewlib-dev"; }
+    local missing=()
+    command -v arm-none-eabi-gcc >/dev/null || missing+=(gcc-arm-none-eabi)
+    [[ -f /usr/include/newlib/string.h ]] || missing+=(libnewlib-dev)
+    install_packages "${missing[@]}"
 }
+
+# The Windows stage needs the posix thread model mingw-w64 compilers
+# (GoogleTest needs std::mutex) and wine with its 64-bit loader.
+ensure_windows_tools() {
+    local missing=()
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+    command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686-posix)
+    command -v wine >/dev/null && [[ -e /usr/lib/wine/wine64 ]] || missing+=(wine wine64)
+    install_packages "${missing[@]}"
+}
+
+# Seconds since the given start, for the Windows stage's own figures.
+since() { echo "$(($SECONDS - $1)) s"; }
 
 mkdir -p "$root"
 if want gcc; then
@@ -92,6 +110,42 @@ if want s390x; then
 fi
 if want i686; then
     build_and_test i686 -DCMAKE_TOOLCHAIN_FILE=cmake/i686.cmake -DVANTREL_BUILD_BENCH=OFF
+fi
+if want windows; then
+    echo "=== stage windows"
+    step=$SECONDS
+    ensure_windows_tools
+    windows_times=("tools $(since "$step")")
+    # wine gets a prefix of its own in the build root, and one wineserver
+    # kept running for the whole stage: a program then starts in about a
+    # quarter second.  Its helper processes start here with quiet streams,
+    # so that none of them holds a test's output pipe open.
+    export WINEPREFIX WINEDEBUG=-all
+    WINEPREFIX=$(cd "$root" && pwd)/wine
+    mkdir -p "$WINEPREFIX"
+    trap 'wineserver -k 2>/dev/null || true' EXIT
+    wineserver -p
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || fail "stage windows (wine does not start)"
+    step=$SECONDS
+    cmake -S . -B "$root/windows-x86_64" -DVANTREL_WERROR=ON -DVANTREL_BUILD_BENCH=OFF \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >"$root/windows-x86_64.configure.log" 2>&1 ||
+        { cat "$root/windows-x86_64.configure.log"; fail "stage windows (x86_64 configure)"; }
+    cmake --build "$root/windows-x86_64" -j "$jobs" || fail "stage windows (x86_64 build)"
+    windows_times+=("x86_64 build $(since "$step")")
+    step=$SECONDS
+    ctest --test-dir "$root/windows-x86_64" -j "$jobs" --output-on-failure --timeout 600 ||
+        fail "stage windows (x86_64 tests under wine)"
+    windows_times+=("ctest under wine $(since "$step")")
+    wineserver -k 2>/dev/null || true
+    trap - EXIT
+    step=$SECONDS
+    cmake -S . -B "$root/windows-i686" -DVANTREL_WERROR=ON -DVANTREL_BUILD_BENCH=OFF \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >"$root/windows-i686.configure.log" 2>&1 ||
+        { cat "$root/windows-i686.configure.log"; fail "stage windows (i686 configure)"; }
+    cmake --build "$root/windows-i686" -j "$jobs" || fail "stage windows (i686 build)"
+    windows_times+=("i686 build $(since "$step")")
+    echo "=== windows: $(IFS=,; echo "${windows_times[*]}")"
+    stage_passed windows
 fi
 if want valgrind; then
     echo "=== stage valgrind"

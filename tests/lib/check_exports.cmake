@@ -1,22 +1,38 @@
-# Compares the dynamic symbols that libvantrel defines with the version
-# script's global list.
-execute_process(COMMAND ${NM} -D --defined-only ${LIB}
-                OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIB}")
-endif()
-string(REPLACE "\n" ";" lines "${nm_out}")
-set(found "")
-foreach(line IN LISTS lines)
-  if(line MATCHES "^[0-9a-fA-F]* +([A-Za-z]) +([^ @]+)")
-    set(kind ${CMAKE_MATCH_1})
-    set(name ${CMAKE_MATCH_2})
-    if(kind STREQUAL "A")   # the version node itself
-      continue()
-    endif()
-    list(APPEND found ${name})
+# Compares the names libvantrel exports with the version script's global
+# list: the dynamic symbols of an ELF library (nm -D), or the export table of
+# a Windows DLL (objdump -p).
+if(OBJDUMP)
+  execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE dump_out RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${LIB}")
   endif()
-endforeach()
+  # The name table: "[Ordinal/Name Pointer] Table" then "\t[   0] name" lines.
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n([^\n]+\n)*" table "${dump_out}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" entries "${table}")
+  set(found "")
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${entry}")
+    list(APPEND found ${name})
+  endforeach()
+else()
+  execute_process(COMMAND ${NM} -D --defined-only ${LIB}
+                  OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "nm failed on ${LIB}")
+  endif()
+  string(REPLACE "\n" ";" lines "${nm_out}")
+  set(found "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-fA-F]* +([A-Za-z]) +([^ @]+)")
+      set(kind ${CMAKE_MATCH_1})
+      set(name ${CMAKE_MATCH_2})
+      if(kind STREQUAL "A")   # the version node itself
+        continue()
+      endif()
+      list(APPEND found ${name})
+    endif()
+  endforeach()
+endif()
 file(STRINGS ${EXPECTED} map_lines REGEX "^ +vantrel_[a-z_]+;")
 set(expected "")
 foreach(line IN LISTS map_lines)

@@ -6,7 +6,24 @@
 #include <string>
 #include <vector>
 
+// Skips the current GoogleTest test on Windows, saying why: for cases that
+// need POSIX devices (/dev/full), symbolic links or the like.
+#ifdef _WIN32
+#define VT_SKIP_ON_WINDOWS(why) GTEST_SKIP() << (why)
+#else
+#define VT_SKIP_ON_WINDOWS(why) static_cast<void>(0)
+#endif
+
 namespace vt {
+
+// Whether the programs run as Windows programs: their console text has
+// CR LF line ends (run_program turns them into LF), a folder cannot be
+// opened as a file, and names are compared without case.
+#ifdef _WIN32
+inline constexpr bool ON_WINDOWS = true;
+#else
+inline constexpr bool ON_WINDOWS = false;
+#endif
 
 struct run_result {
     int status = -1; // exit status, or 128 + signal number
@@ -16,8 +33,9 @@ struct run_result {
 
 // Runs program with args (args[0] is the name the program sees as argv[0];
 // program is the path executed).  Standard input comes from stdin_path, or
-// /dev/null when it is empty.  Standard output goes to stdout_path when it is
+// the null device when it is empty.  Standard output goes to stdout_path when it is
 // given (then run_result::out stays empty), otherwise it is captured.
+// Captured text has LF line ends on every platform.
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
                        const std::string &stdin_path = "", const std::string &stdout_path = "");
 
@@ -40,6 +58,8 @@ private:
 bool runs_emulated();
 
 std::string read_file(const std::string &path);
+// The text with every CR LF turned into LF.
+std::string text_lines(std::string text);
 void write_file(const std::string &path, const std::string &bytes);
 bool file_exists(const std::string &path);
 
