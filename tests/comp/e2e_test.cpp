@@ -773,7 +773,6 @@ TEST(Comp, OutputPermissions)
                         "the compiler as nobody (or under an emulator); run as another user";
     check_outputs(true);
 }
-}
 #else
 // Symbolic links, FIFOs, file modes and file size limits are POSIX's; the
 // replacement itself is checked on Windows by the file table above (an old
