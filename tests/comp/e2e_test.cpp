@@ -401,7 +401,7 @@ TEST(Comp, SizeOption)
         return;
     const char *asan_now = std::getenv("ASAN_OPTIONS");
     const std::optional<std::string> asan = asan_now ? std::optional<std::string>(asan_now) : std::nullopt;
-    setenv("ASAN_OPTIONS", (asan.value_or("") + ":allocator_may_return_null=1").c_str(), 1);
+    vt::set_env("ASAN_OPTIONS", (asan.value_or("") + ":allocator_may_return_null=1").c_str());
     for (const char *text : {"4294967295", "0xFFFFFFFF"}) {
         vt::temp_dir dir;
         vt::write_file(dir.file("unit.txt"), UNIT);
@@ -414,7 +414,7 @@ TEST(Comp, SizeOption)
             EXPECT_FALSE(vt::file_exists(dir.file("unit.dat")));
         }
     }
-    asan ? setenv("ASAN_OPTIONS", asan->c_str(), 1) : unsetenv("ASAN_OPTIONS");
+    vt::set_env("ASAN_OPTIONS", asan ? asan->c_str() : nullptr);
 }
 
 // One data block fills a blob above 64 KiB; the payload area follows the

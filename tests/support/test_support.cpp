@@ -311,6 +311,18 @@ std::string from_hex(const std::string &hex)
     return bytes;
 }
 
+void set_env(const char *name, const char *value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : "");
+#else
+    if (value != nullptr)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
 bool runs_emulated() { return sizeof VANTREL_TEST_EMULATOR > 1; }
 
 } // namespace vt

@@ -54,6 +54,10 @@ private:
     std::filesystem::path path_;
 };
 
+// Sets or removes (value null) a variable of this process's environment,
+// which programs started later inherit.
+void set_env(const char *name, const char *value);
+
 // True when programs run under a cross emulator (qemu-user).
 bool runs_emulated();
 
