@@ -357,17 +357,15 @@ public:
     explicit reader(std::span<const std::byte> blob, reader_options options = {}) noexcept
         : data_(blob.data())
     {
-        vantrel_reader r;
-        vantrel_tag t;
-        int step;
-        vantrel_reader_init(&r, blob.data(), blob.size(),
-                            options.allow_nested_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0);
-        while ((step = vantrel_reader_next(&r, &t)) > 0) {
-        }
-        swapped_ = r.walk.swapped != 0;
-        length_ = r.start.length;
-        if (step != 0) {
-            error_ = detail::error_from_c(r.walk, blob.size());
+        uint32_t enclosing[VANTREL_MAX_DEPTH];
+        vantrel_walk w;
+        vantrel_tag start;
+        int fault = vantrel_walk_memory(&w, enclosing, blob.data(), blob.size(),
+                                        options.allow_nested_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0, &start);
+        swapped_ = w.swapped != 0;
+        length_ = start.length;
+        if (fault != 0) {
+            error_ = detail::error_from_c(w, blob.size());
             data_ = nullptr; // no tags from a blob that failed
         }
     }

@@ -265,7 +265,7 @@ VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char 
  * alignment 32 or more pads its start tag with zeros, which are no tag: its
  * first tag stands at tag_size.  A tag_size the length cannot hold is not
  * trusted, and the first tag follows the start tag's four words. */
-static inline uint32_t vantrel_first_tag_offset(uint32_t tag_size, uint32_t length)
+VANTREL_STEP uint32_t vantrel_first_tag_offset(uint32_t tag_size, uint32_t length)
 {
     return tag_size > VANTREL_START_MIN && tag_size <= length ? tag_size : VANTREL_START_MIN;
 }
@@ -273,7 +273,7 @@ static inline uint32_t vantrel_first_tag_offset(uint32_t tag_size, uint32_t leng
 /* The blob's start tag: its code tells the byte order.  Faults, all at
  * offset 0: VANTREL_FAULT_NO_START, VANTREL_FAULT_START_RESERVED.  `tag`
  * receives the start tag (depth 0). */
-static inline int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, const void *first16, uint32_t flags,
+VANTREL_STEP int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, const void *first16, uint32_t flags,
                                      vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)first16;
@@ -428,29 +428,25 @@ VANTREL_STEP int vantrel_memory_need_(vantrel_walk *w, size_t size, uint64_t at,
 
 /* One tag of a walk over `size` bytes at `blob`, begun and not done:
  * 1 with *tag filled, -1 after a fault, with *tag holding what was decoded
- * of the faulting tag.  The tag is built in a local, where no store to it
- * can touch the walk, so the walk's fields stay in registers. */
+ * of the faulting tag.  `tag` must not point into the walk. */
 VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size_t size, vantrel_tag *tag)
 {
-    vantrel_tag t;
-    uint32_t field_bytes;
-    int result = 1;
-    if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0)
+    uint32_t field_bytes, payload;
+    if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0 ||
+        vantrel_walk_header(w, blob + w->at, tag, &field_bytes) != 0)
         return -1;
-    if (vantrel_walk_header(w, blob + w->at, &t, &field_bytes) != 0) {
-        result = -1;
-    } else if (field_bytes != 0) {
-        uint32_t payload = vantrel_payload_offset(t.code);
-        if (vantrel_memory_need_(w, size, t.offset + VANTREL_HDR_SIZE, field_bytes) != 0 ||
-            vantrel_walk_fields(w, blob + t.offset + VANTREL_HDR_SIZE, &t) != 0)
-            result = -1;
-        else if (payload != 0 && vantrel_memory_need_(w, size, t.offset + payload, t.size) != 0)
-            result = -1;
-        else if (payload != 0)
-            t.payload = blob + t.offset + payload;
+    if (field_bytes == 0)
+        return 1;
+    payload = vantrel_payload_offset(tag->code);
+    if (vantrel_memory_need_(w, size, tag->offset + VANTREL_HDR_SIZE, field_bytes) != 0 ||
+        vantrel_walk_fields(w, blob + tag->offset + VANTREL_HDR_SIZE, tag) != 0)
+        return -1;
+    if (payload != 0) {
+        if (vantrel_memory_need_(w, size, tag->offset + payload, tag->size) != 0)
+            return -1;
+        tag->payload = blob + tag->offset + payload;
     }
-    *tag = t;
-    return result;
+    return 1;
 }
 
 /* Prepares a walk over `size` bytes at `blob`.  flags: 0 or
@@ -491,7 +487,14 @@ VANTREL_STEP int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
     }
     if (r->walk.done)
         return 0;
-    return vantrel_memory_step_(&r->walk, r->blob, r->size, tag);
+    {
+        /* Built in a local, where no store to it can touch the walk, so the
+         * walk's fields stay in registers. */
+        vantrel_tag t;
+        int step = vantrel_memory_step_(&r->walk, r->blob, r->size, &t);
+        *tag = t;
+        return step;
+    }
 }
 
 /* The fault of a reader that returned -1, as vantrel_check reports it. */
@@ -502,6 +505,30 @@ static inline void vantrel_reader_fault(const vantrel_reader *r, uint32_t *fault
         *fault_offset = at > UINT32_MAX ? UINT32_MAX : (uint32_t)at;
     if (fault_reason != NULL)
         *fault_reason = r->walk.fault_reason;
+}
+
+/* Walks `size` bytes at `blob` from the start tag to the end tag or the
+ * first fault, with the open blocks kept in `enclosing`
+ * (VANTREL_MAX_DEPTH words).  Returns 0 when the bytes are one well-formed
+ * blob, 1 with the fault in *w.  *start receives the blob's start tag (all
+ * zero when there are fewer than 16 bytes).  What vantrel_check and
+ * vantrel.hpp's reader run. */
+static inline int vantrel_walk_memory(vantrel_walk *w, uint32_t *enclosing, const void *blob, size_t size,
+                                      uint32_t flags, vantrel_tag *start)
+{
+    vantrel_tag tag;
+    int step = 1;
+    w->done = 0;
+    w->swapped = 0;
+    if (size < VANTREL_START_MIN || blob == NULL) {
+        memset(start, 0, sizeof *start);
+        return vantrel_walk_fail(w, 0, VANTREL_FAULT_EOF, 0);
+    }
+    if (vantrel_walk_begin(w, enclosing, blob, flags, start) != 0)
+        return 1;
+    while (step > 0 && !w->done)
+        step = vantrel_memory_step_(w, (const uint8_t *)blob, size, &tag);
+    return step > 0 ? 0 : 1;
 }
 
 /* Whether `size` bytes at `blob` are one well-formed blob: 0 when they are,
@@ -516,15 +543,8 @@ static inline int vantrel_check(const void *blob, size_t size, uint32_t *fault_o
 {
     uint32_t enclosing[VANTREL_MAX_DEPTH];
     vantrel_walk w;
-    vantrel_tag tag;
-    int step = 1;
-    if (size < VANTREL_START_MIN || blob == NULL)
-        step = -vantrel_walk_fail(&w, 0, VANTREL_FAULT_EOF, 0);
-    else if (vantrel_walk_begin(&w, enclosing, blob, 0, &tag) != 0)
-        step = -1;
-    while (step > 0 && !w.done)
-        step = vantrel_memory_step_(&w, (const uint8_t *)blob, size, &tag);
-    if (step > 0)
+    vantrel_tag start;
+    if (vantrel_walk_memory(&w, enclosing, blob, size, 0, &start) == 0)
         return 0;
     if (fault_offset != NULL)
         *fault_offset = w.fault_offset > UINT32_MAX ? UINT32_MAX : (uint32_t)w.fault_offset;
