@@ -279,7 +279,7 @@ void integer(dump_output *out, const vantrel_tag *tag)
     key(out, "id");
     number(out, tag->id);
     key(out, "value");
-    char *at = output_room(out, 48);
+    char *at = output_room(out, 64);
     *at++ = '"';
     at = format_unsigned(at, tag->value);
     at = format_literal(at, "\", \"hex\": \"0x");

@@ -49,7 +49,17 @@ void output_write(dump_output *out, const void *bytes, size_t n);
 inline void output_text(dump_output *out, const char *text) { output_write(out, text, std::strlen(text)); }
 
 // `units` indentation units of two spaces.
-void output_indent(dump_output *out, uint32_t units);
+void output_indent_long(dump_output *out, uint32_t units);
+inline void output_indent(dump_output *out, uint32_t units)
+{
+    if (units > 8) {
+        output_indent_long(out, units);
+        return;
+    }
+    char *at = output_room(out, 16);
+    std::memset(at, ' ', 16);
+    out->used += 2 * size_t{units};
+}
 
 // Number formatting at `at`; each returns the end of what it wrote.
 char *format_hex(char *at, uint64_t value);     // upper-case digits, no leading zeros
@@ -87,12 +97,7 @@ inline constexpr digit_pairs byte_hex_lower = make_hex_pairs("0123456789abcdef")
 inline constexpr digit_pairs decimal_pairs = make_decimal_pairs();
 
 // Two upper-case hex digits for each of `count` bytes at `at`.
-inline char *format_bytes_hex(char *at, const uint8_t *bytes, size_t count)
-{
-    for (size_t i = 0; i < count; ++i)
-        std::memcpy(at + 2 * i, byte_hex.digits + 2 * bytes[i], 2);
-    return at + 2 * count;
-}
+char *format_bytes_hex(char *at, const uint8_t *bytes, size_t count);
 
 // Appends the literal text at `at`.
 template <size_t N> inline char *format_literal(char *at, const char (&text)[N])
