@@ -46,11 +46,11 @@ void output_write(dump_output *out, const void *bytes, size_t n)
 
 void output_indent_long(dump_output *out, uint32_t units)
 {
+    static constexpr char spaces[] = "                                                                ";
     size_t n = size_t{units} * 2;
     while (n != 0) {
-        size_t count = n < 256 ? n : 256;
-        std::memset(output_room(out, count), ' ', count);
-        out->used += count;
+        size_t count = n < sizeof spaces - 1 ? n : sizeof spaces - 1;
+        output_write(out, spaces, count);
         n -= count;
     }
 }

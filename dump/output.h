@@ -27,12 +27,16 @@ struct dump_output {
     uint32_t held_byte;  // a byte kept back until the next one tells how to write it
 };
 
+// The renderings ask for room for up to OUTPUT_ROOM_MAX bytes at a time.
+inline constexpr size_t OUTPUT_ROOM_MAX = 128;
+
+// `capacity` is at least OUTPUT_ROOM_MAX.
 void output_init(dump_output *out, FILE *stream, char *buffer, size_t capacity);
 
 // Writes what is buffered to the stream.  Returns 1 once a write failed.
 int output_flush(dump_output *out);
 
-// Room for `n` bytes (n at most the capacity), flushing first if needed;
+// Room for `n` bytes (n at most OUTPUT_ROOM_MAX), flushing first if needed;
 // the caller writes there and then calls output_commit.
 inline char *output_room(dump_output *out, size_t n)
 {

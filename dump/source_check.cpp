@@ -205,7 +205,7 @@ int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, 
     dump_context walk = *ctx;
     walk.format = &silent;
     // The walk writes nothing; `out` is only looked at for an error.
-    char no_text[1];
+    char no_text[OUTPUT_ROOM_MAX];
     dump_output nowhere;
     output_init(&nowhere, out, no_text, sizeof no_text);
     nowhere.failed = std::ferror(out) != 0;

@@ -135,7 +135,7 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
         ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
         ctx.format = &recorder;
         dumped.clear();
-        char text[64];
+        char text[OUTPUT_ROOM_MAX];
         dump_output out;
         output_init(&out, sink, text, sizeof text);
         dump_input input;
