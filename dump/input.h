@@ -21,7 +21,8 @@ struct dump_input {
     bool seekable;
 };
 
-// The stream stands at its first byte.  A stream that cannot tell its
+// The stream stands at its first byte; `capacity` is at least 64 (the
+// walk reads up to 64 bytes at a time).  A stream that cannot tell its
 // position cannot seek either.  Unbuffered streams spare a copy: the blocks
 // are read straight into `buffer`.
 void input_init(dump_input *in, FILE *stream, uint8_t *buffer, size_t capacity);
