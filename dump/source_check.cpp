@@ -99,7 +99,8 @@ fault check_integer(const source_blob *blob, const vantrel_tag *tag, int swapped
         return size_fault(tag);
     if (vantrel_load32(blob->bytes + at + VANTREL_INTEGER_RESERVED, swapped) != 0)
         return {"non-zero reserved word", at + VANTREL_INTEGER_RESERVED};
-    return NO_FAULT;
+    // At alignments above 8 an integer tag has fill too.
+    return non_zero(blob, at + VANTREL_INTEGER_MIN, at + tag->tag_size, "non-zero fill");
 }
 
 // The alignment the blob was built with: its start tag's size above 16, or

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "comp.h"
@@ -82,15 +83,31 @@ std::string read_whole(const char *name)
     return bytes;
 }
 
-// Compiles `text` and returns the blob.
+// Compiles `text` and returns the blob, with the options a first comment
+// line "# vantrel-comp ..." names (alignments other than 8, larger sizes).
 std::string compile(const std::string &text)
 {
     FILE *f = std::fopen(source_name, "wb");
     if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0)
         std::abort();
-    char prog[] = "vantrel-comp", opt[] = "-o";
-    char *argv[] = {prog, opt, blob_name, source_name, nullptr};
-    if (comp_main(4, argv) != 0)
+    std::vector<std::string> words{"vantrel-comp"};
+    const std::string named = "# vantrel-comp ";
+    if (text.compare(0, named.size(), named) == 0) {
+        std::string line = text.substr(named.size(), text.find('\n') - named.size());
+        for (size_t at = 0; at < line.size();) {
+            size_t end = line.find(' ', at);
+            if (end == std::string::npos)
+                end = line.size();
+            words.push_back(line.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    words.insert(words.end(), {"-o", blob_name, source_name});
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    if (comp_main(static_cast<int>(argv.size() - 1), argv.data()) != 0)
         std::abort();
     return read_whole(blob_name);
 }
