@@ -1,5 +1,6 @@
 // The command line of vantrel-dump and the loop over its files.
 #include "dump.h"
+#include "platform.h"
 #include "source.h"
 
 #include <cerrno>
@@ -9,29 +10,38 @@
 
 namespace {
 
-// Large stream buffers: a big data block costs a read and a write system
-// call per buffer, and 4 KiB buffers made those calls most of the run time.
-constexpr size_t STREAM_BUFFER_SIZE = 1 << 16;
+// The walk reads its input in blocks of this size, and the listing goes out
+// in blocks of this size: a few system calls per MiB, and memory that stays
+// the same whatever the size of the blob.
+constexpr size_t INPUT_BUFFER_SIZE = 1 << 18;
+constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
+
+// --source writes through standard output's own buffer.
+constexpr size_t SOURCE_STREAM_BUFFER_SIZE = 1 << 16;
 
 // Standard output as the run sees it: its first failure is reported once.
 struct output_state {
     const char *prog;
     bool failed;
+    dump_output *listing;
 };
 
-// Called right after the failing output call, while errno tells why.
-void output_failed(output_state *out)
+void output_failed(output_state *out, int error)
 {
     if (!out->failed)
-        std::fprintf(stderr, "%s: write error: %s\n", out->prog, std::strerror(errno));
+        std::fprintf(stderr, "%s: write error: %s\n", out->prog, std::strerror(error));
     out->failed = true;
 }
 
-// Looks at standard output right after writing to it.
+// Looks at standard output right after writing to it: a failed block of
+// the listing keeps its errno; a failed write through stdio still has it
+// in errno.
 bool output_broken(output_state *out)
 {
-    if (std::ferror(stdout))
-        output_failed(out);
+    if (out->listing->failed)
+        output_failed(out, out->listing->error);
+    else if (std::ferror(stdout))
+        output_failed(out, errno);
     return out->failed;
 }
 
@@ -48,22 +58,45 @@ void print_help(const char *prog)
                 "\n"
                 "  --source   Write each blob as data compiler source\n"
                 "\n"
+                "  --json     Write each file as one line of JSON\n"
+                "\n"
                 "  --version  Show version number\n",
                 prog);
 }
 
+enum class rendering { listing, json, source };
+
 // Lists one file operand, or writes it as source; returns 0 when that
 // worked.
-int list_operand(dump_context *ctx, const char *name, bool as_source, output_state *out)
+int list_operand(dump_context *ctx, const char *name, rendering as, output_state *out)
 {
     FILE *in = std::fopen(name, "rb");
+    int open_error = errno;
+    if (in != nullptr && stream_is_directory(in)) {
+        std::fclose(in);
+        in = nullptr;
+        open_error = EISDIR;
+    }
     if (in == nullptr) {
-        std::fprintf(stderr, "%s: could not open '%s': %s\n", ctx->prog_name, name, std::strerror(errno));
+        std::fprintf(stderr, "%s: could not open '%s': %s\n", ctx->prog_name, name, std::strerror(open_error));
+        char reason[256];
+        std::snprintf(reason, sizeof reason, "could not open: %s", std::strerror(open_error));
+        ctx->format->file_failed(out->listing, name, false, reason);
         return 1;
     }
-    char buffer[STREAM_BUFFER_SIZE];
-    std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
-    int status = as_source ? dump_source(stdout, in, ctx, name) : dump_file(stdout, in, ctx, name);
+    int status;
+    if (as == rendering::source) {
+        output_flush(out->listing);
+        status = dump_source(stdout, in, ctx, name);
+    } else {
+        // The walk reads whole blocks into its own buffer.
+        std::setvbuf(in, nullptr, _IONBF, 0);
+        uint8_t buffer[INPUT_BUFFER_SIZE];
+        dump_input input;
+        input_init(&input, in, buffer, sizeof buffer);
+        status = dump_file(out->listing, &input, ctx, name);
+        output_flush(out->listing);
+    }
     output_broken(out);
     std::fclose(in);
     return status;
@@ -89,7 +122,7 @@ int run(int argc, char **argv, output_state *out)
     dump_context ctx{};
     ctx.prog_name = prog;
     ctx.format = &dump_listing;
-    bool as_source = false;
+    bool as_source = false, as_json = false;
     int first = 1;
     while (first < argc && argv[first][0] == '-') {
         const char *option = argv[first++];
@@ -103,24 +136,43 @@ int run(int argc, char **argv, output_state *out)
             as_source = true;
             continue;
         }
+        if (std::strcmp(option, "--json") == 0) {
+            as_json = true;
+            continue;
+        }
         std::fprintf(stderr, "%s: unknown option: \"%s\"\n", prog, option);
         return 1;
     }
+    if (as_source && as_json) {
+        std::fprintf(stderr, "%s: --source and --json cannot be used together\n", prog);
+        return 1;
+    }
+    rendering as = as_source ? rendering::source : as_json ? rendering::json : rendering::listing;
+    if (as_json)
+        ctx.format = &dump_json;
+    // The listing leaves standard output in whole blocks of its own buffer;
+    // --source writes piece by piece and wants stdio's.
+    static char source_buffer[SOURCE_STREAM_BUFFER_SIZE];
+    if (as_source)
+        std::setvbuf(stdout, source_buffer, _IOFBF, sizeof source_buffer);
+    else
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+    out->listing->terminal = stream_is_terminal(stdout);
 
     int status = 0;
-    bool several = argc - first > 1;
+    // JSON Lines need no headers: each object names its file.
+    bool several = argc - first > 1 && !as_json;
     for (int i = first; i < argc; ++i) {
         const char *name = argv[i];
         // The header comes before the file is opened, so that a file that
         // cannot be opened has one too.
         if (several) {
             if (i > first)
-                std::fputc('\n', stdout);
-            std::printf("%s:\n", name);
-            if (output_broken(out))
-                return 1;
+                output_write(out->listing, "\n", 1);
+            output_text(out->listing, name);
+            output_write(out->listing, ":\n", 2);
         }
-        if (list_operand(&ctx, name, as_source, out) != 0)
+        if (list_operand(&ctx, name, as, out) != 0)
             status = 1;
         // Later files could not be listed either.
         if (out->failed)
@@ -136,14 +188,16 @@ int dump_main(int argc, char **argv)
     output_state out{};
     // An empty argument vector still deserves a name in the messages.
     out.prog = argc > 0 && argv[0] != nullptr ? argv[0] : "vantrel-dump";
-    char buffer[STREAM_BUFFER_SIZE];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    char buffer[OUTPUT_BUFFER_SIZE];
+    dump_output listing;
+    output_init(&listing, stdout, buffer, sizeof buffer);
+    out.listing = &listing;
     int status = run(argc, argv, &out);
-    // The buffer lives in this frame, so standard output is closed here; the
-    // close also writes what is still buffered, and a listing that never
-    // reached its file is no success.
+    // What is still buffered goes out, and the close writes what stdio
+    // holds: a listing that never reached its file is no success.
+    output_flush(&listing);
     output_broken(&out);
     if (std::fclose(stdout) != 0)
-        output_failed(&out);
+        output_failed(&out, errno);
     return out.failed ? 1 : status;
 }

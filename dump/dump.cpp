@@ -1,13 +1,12 @@
 // The walk over a blob file: the start tag checks, then each tag read from
-// the file and checked by the format's walk as it streams.  It holds one tag
-// header, at most 16 bytes of fields and one 64-byte chunk at a time, and
-// moves from tag to tag with one seek.
+// the input and checked by the format's walk as it streams.  The input is
+// buffered (input.h), so moving from tag to tag costs no system call while
+// the next tag is buffered.
 #include "dump.h"
 
 #include <cinttypes>
 #include <cstring>
 #include <string_view>
-#include <sys/types.h>
 
 #include "vantrel.h"
 
@@ -16,43 +15,63 @@ uint64_t read64_id(uint64_t word) { return word; }
 uint32_t read32_swap(uint32_t word) { return vantrel_swap32(word); }
 uint64_t read64_swap(uint64_t word) { return vantrel_swap64(word); }
 
+const char *dump_fault_detail(const vantrel_walk *walk, char (&text)[32])
+{
+    text[0] = '\0';
+    if (walk->fault_reason == std::string_view(VANTREL_FAULT_UNKNOWN_TAG))
+        std::snprintf(text, sizeof text, ": 0x%" PRIX32, walk->fault_value);
+    else if (walk->fault_value != 0) // a nested start tag's reserved word
+        std::snprintf(text, sizeof text, " (value: 0x%" PRIx32 ")", walk->fault_value);
+    return text;
+}
+
 void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk)
 {
-    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s", ctx->prog_name, ctx->file_name, walk->fault_offset,
-                 walk->fault_reason);
-    if (walk->fault_reason == std::string_view(VANTREL_FAULT_UNKNOWN_TAG))
-        std::fprintf(stderr, ": 0x%" PRIX32, walk->fault_value);
-    else if (walk->fault_value != 0) // a nested start tag's reserved word
-        std::fprintf(stderr, " (value: 0x%" PRIx32 ")", walk->fault_value);
-    std::fputc('\n', stderr);
+    char detail[32];
+    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s%s\n", ctx->prog_name, ctx->file_name, walk->fault_offset,
+                 walk->fault_reason, dump_fault_detail(walk, detail));
 }
 
 namespace {
 
-// Reads n bytes found at file offset `at`.  A short read means the file
-// ended (a read error looks the same from here); the input then stands
-// after what it did deliver, which is where the fault is.
-int read_exact(FILE *in, void *into, size_t n, uint64_t at, vantrel_walk *walk)
+// Reads n bytes found at offset `at`, where the input stands.  A short read
+// means the file ended (a read error looks the same from here), which is
+// where the fault is.
+inline int read_exact(dump_input *in, size_t n, uint64_t at, vantrel_walk *walk, const uint8_t **bytes)
 {
-    size_t got = std::fread(into, 1, n, in);
+    size_t got = input_read(in, n, bytes);
     if (got == n)
         return 0;
     return vantrel_walk_fail(walk, at + got, VANTREL_FAULT_EOF, 0);
 }
 
-using chunk_writer = void (*)(FILE *, const uint8_t *, uint32_t);
+// Moves the input to `offset` for the tag at `tag_offset`; a move the input
+// cannot make is that tag's fault.
+int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, const char *cannot, vantrel_walk *walk)
+{
+    switch (input_seek(in, offset)) {
+    case INPUT_MOVED:
+        return 0;
+    case INPUT_CANNOT_GO_BACK:
+        return vantrel_walk_fail(walk, tag_offset, cannot, 0);
+    default:
+        return vantrel_walk_fail(walk, tag_offset, DUMP_FAULT_SEEK, 0);
+    }
+}
+
+using chunk_writer = void (*)(dump_output *, const uint8_t *, uint32_t);
 
 // Streams the payload of `tag` through `write`, 64 bytes at a time.
-int stream_payload(FILE *out, FILE *in, vantrel_walk *walk, const vantrel_tag *tag, chunk_writer write)
+int stream_payload(dump_output *out, dump_input *in, vantrel_walk *walk, const vantrel_tag *tag, chunk_writer write)
 {
-    uint8_t chunk[64];
     uint64_t at = tag->offset + vantrel_payload_offset(tag->code);
     for (uint32_t size = tag->size; size != 0;) {
-        uint32_t count = size < sizeof chunk ? size : static_cast<uint32_t>(sizeof chunk);
-        if (read_exact(in, chunk, count, at, walk) != 0)
+        uint32_t count = size < 64 ? size : 64;
+        const uint8_t *chunk;
+        if (read_exact(in, count, at, walk, &chunk) != 0)
             return 1;
         write(out, chunk, count);
-        if (std::ferror(out))
+        if (out->failed)
             return 1;
         at += count;
         size -= count;
@@ -60,26 +79,39 @@ int stream_payload(FILE *out, FILE *in, vantrel_walk *walk, const vantrel_tag *t
     return 0;
 }
 
+// A string for a rendering that looks at its bytes first: they are read
+// once for the look and once for the writing.
+int scan_string(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk,
+                const vantrel_tag *tag)
+{
+    uint64_t payload = in->position;
+    if (stream_payload(out, in, walk, tag, ctx->format->string_scan) != 0)
+        return 1;
+    return move_to(in, payload, tag->offset, DUMP_FAULT_STRING_TOO_LONG, walk);
+}
+
 // Writes one tag whose fields were read and checked; for a string or data
 // block that includes its payload.
-int list_tag(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk, const vantrel_tag *tag)
+int list_tag(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk, const vantrel_tag *tag)
 {
     const dump_format *f = ctx->format;
     switch (tag->code) {
     case VANTREL_TAG_START:
-        f->block_start(out, static_cast<int>(tag->depth));
+        f->block_start(out, tag);
         return 0;
     case VANTREL_TAG_STRING:
-        f->string_head(out, static_cast<int>(tag->depth), tag->id, tag->size);
+        if (f->string_scan != nullptr && scan_string(out, in, ctx, walk, tag) != 0)
+            return 1;
+        f->string_head(out, tag);
         if (stream_payload(out, in, walk, tag, f->string_chunk) != 0)
             return 1;
         f->string_tail(out);
         return 0;
     case VANTREL_TAG_INTEGER:
-        f->integer(out, static_cast<int>(tag->depth), tag->id, tag->value);
+        f->integer(out, tag);
         return 0;
     default: // VANTREL_TAG_DATA_BLOCK
-        f->data_head(out, static_cast<int>(tag->depth), tag->id, tag->type, tag->size);
+        f->data_head(out, tag);
         if (stream_payload(out, in, walk, tag, f->data_chunk) != 0)
             return 1;
         f->data_tail(out);
@@ -87,23 +119,25 @@ int list_tag(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk, c
     }
 }
 
-// One step of the walk: the tag at walk->at, read, checked and written.
-// Returns 0 when the walk goes on or is done, 1 after a fault in the blob
-// (recorded in the walk, not yet reported).
-int step(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk)
+// One step of the walk: the tag at walk->at, read, checked and written, and
+// the input moved to the next tag.  Returns 0 when the walk goes on or is
+// done, 1 after a fault in the blob (recorded in the walk, not yet
+// reported).
+inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk)
 {
-    uint8_t header[VANTREL_HDR_SIZE];
-    uint8_t fields[VANTREL_INTEGER_MIN - VANTREL_HDR_SIZE]; // the most any tag has
+    const uint8_t *header;
+    const uint8_t *fields;
     vantrel_tag tag;
     uint32_t field_bytes;
-    if (vantrel_walk_room(walk) != 0 || read_exact(in, header, sizeof header, walk->at, walk) != 0 ||
+    input_mark(in);
+    if (vantrel_walk_room(walk) != 0 || read_exact(in, VANTREL_HDR_SIZE, walk->at, walk, &header) != 0 ||
         vantrel_walk_header(walk, header, &tag, &field_bytes) != 0)
         return 1;
     if (tag.code == VANTREL_TAG_END) {
-        ctx->format->block_end(out, static_cast<int>(tag.depth));
-        return 0;
+        ctx->format->block_end(out, &tag);
+        return walk->done ? 0 : move_to(in, walk->at, tag.offset, DUMP_FAULT_CANNOT_GO_BACK, walk);
     }
-    if (read_exact(in, fields, field_bytes, tag.offset + VANTREL_HDR_SIZE, walk) != 0)
+    if (read_exact(in, field_bytes, tag.offset + VANTREL_HDR_SIZE, walk, &fields) != 0)
         return 1;
     int fault = vantrel_walk_fields(walk, fields, &tag);
     // With the option, a nested start tag's reserved word only warns, and
@@ -113,39 +147,37 @@ int step(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk)
                      ctx->file_name, tag.offset + VANTREL_START_MIN, VANTREL_FAULT_START_RESERVED, tag.reserved);
     if (fault != 0 || list_tag(out, in, ctx, walk, &tag) != 0)
         return 1;
-    return 0;
+    return move_to(in, walk->at, tag.offset, DUMP_FAULT_CANNOT_GO_BACK, walk);
 }
 
 } // namespace
 
-int dump_tags(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk)
+int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk)
 {
-    ctx->format->block_start(out, 0);
     while (!walk->done) {
         // A dead output stream is the caller's to report; reading on would
         // only go through the rest of the file for nothing.
-        if (std::ferror(out))
+        if (out->failed)
             return 1;
         if (step(out, in, ctx, walk) != 0) {
             if (walk->fault_reason != nullptr)
                 dump_report_fault(ctx, walk);
             return 1;
         }
-        if (!walk->done)
-            fseeko(in, static_cast<off_t>(walk->at), SEEK_SET);
     }
     return 0;
 }
 
-int dump_blob(FILE *out, FILE *in, dump_context *ctx, const char *name, vantrel_walk *walk)
+int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *name, vantrel_walk *walk)
 {
     ctx->file_name = name;
     if (ctx->format == nullptr)
         ctx->format = &dump_listing;
-    uint8_t start[VANTREL_START_MIN];
-    if (std::fread(start, 1, sizeof start, in) != sizeof start) {
+    const uint8_t *start;
+    if (input_read(in, VANTREL_START_MIN, &start) != VANTREL_START_MIN) {
         vantrel_walk_fail(walk, 0, VANTREL_FAULT_EOF, 0);
         std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, VANTREL_FAULT_EOF);
+        ctx->format->file_failed(out, name, true, walk->fault_reason);
         return 1;
     }
     vantrel_tag start_tag;
@@ -157,16 +189,24 @@ int dump_blob(FILE *out, FILE *in, dump_context *ctx, const char *name, vantrel_
             std::fprintf(stderr, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, name);
         else
             std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk->fault_reason);
+        ctx->format->file_failed(out, name, true, walk->fault_reason);
         return 1;
     }
     ctx->read32 = walk->swapped ? read32_swap : read32_id;
     ctx->read64 = walk->swapped ? read64_swap : read64_id;
-    if (walk->at != VANTREL_START_MIN)
-        fseeko(in, static_cast<off_t>(walk->at), SEEK_SET);
-    return dump_tags(out, in, ctx, walk);
+    ctx->format->blob_start(out, name, &start_tag, walk);
+    int status = 0;
+    if (move_to(in, walk->at, 0, DUMP_FAULT_CANNOT_GO_BACK, walk) != 0) {
+        dump_report_fault(ctx, walk);
+        status = 1;
+    } else {
+        status = dump_tags(out, in, ctx, walk);
+    }
+    ctx->format->blob_end(out, walk);
+    return status;
 }
 
-int dump_file(FILE *out, FILE *in, dump_context *ctx, const char *name)
+int dump_file(dump_output *out, dump_input *in, dump_context *ctx, const char *name)
 {
     vantrel_walk walk;
     return dump_blob(out, in, ctx, name, &walk);

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "input.h"
+#include "output.h"
 #include "vantrel_reader.h"
 
 #include "vantrel_version.h"
@@ -25,24 +27,38 @@ uint64_t read64_id(uint64_t word);
 uint32_t read32_swap(uint32_t word);
 uint64_t read64_swap(uint64_t word);
 
-// Writers of one rendering.  `depth` is 0 for a blob's outer block.  A
-// string or data block arrives as a head, its payload in chunks of at most
-// 64 bytes, and a tail; the tail is missing when the file ended inside the
-// payload.  Writers do not check for output errors: the walk looks at
-// ferror() of the output stream.
+// Writers of one rendering.  Tags come as the reader core decodes them
+// (vantrel_tag: offset, depth and fields).  A string or data block arrives
+// as a head, its payload in chunks of at most 64 bytes, and a tail; the
+// tail is missing when the file ended inside the payload.  Writers do not
+// check for output errors: the walk looks at out->failed.
 struct dump_format {
-    void (*block_start)(FILE *out, int depth);
-    void (*block_end)(FILE *out, int depth);
-    void (*string_head)(FILE *out, int depth, uint32_t id, uint32_t size);
-    void (*string_chunk)(FILE *out, const uint8_t *bytes, uint32_t count);
-    void (*string_tail)(FILE *out);
-    void (*integer)(FILE *out, int depth, uint32_t id, uint64_t value);
-    void (*data_head)(FILE *out, int depth, uint32_t id, uint32_t type, uint32_t size);
-    void (*data_chunk)(FILE *out, const uint8_t *bytes, uint32_t count);
-    void (*data_tail)(FILE *out);
+    // The blob's own start tag passed its checks (walk->swapped tells the
+    // byte order); blob_end comes after the walk, fault or not
+    // (walk->fault_reason is null unless there was one).
+    void (*blob_start)(dump_output *out, const char *name, const vantrel_tag *start, const vantrel_walk *walk);
+    void (*blob_end)(dump_output *out, const vantrel_walk *walk);
+    // A file with no blob to walk: it could not be opened (has_offset
+    // false) or its start tag was refused (at offset 0).
+    void (*file_failed)(dump_output *out, const char *name, bool has_offset, const char *reason);
+    // A nested start tag, and an end tag (depth 0: the blob's own).
+    void (*block_start)(dump_output *out, const vantrel_tag *tag);
+    void (*block_end)(dump_output *out, const vantrel_tag *tag);
+    void (*string_head)(dump_output *out, const vantrel_tag *tag);
+    void (*string_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count);
+    void (*string_tail)(dump_output *out);
+    void (*integer)(dump_output *out, const vantrel_tag *tag);
+    void (*data_head)(dump_output *out, const vantrel_tag *tag);
+    void (*data_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count);
+    void (*data_tail)(dump_output *out);
+    // Null, or shown a string's whole payload before string_head, for a
+    // rendering whose form depends on it; the walk then reads it twice.
+    void (*string_scan)(dump_output *out, const uint8_t *bytes, uint32_t count);
 };
 
 extern const dump_format dump_listing;
+// One JSON object per file, on one line.
+extern const dump_format dump_json;
 
 // One per run.  The walk only reads it; the driver sets the reader pair and
 // file_name per file.
@@ -58,20 +74,31 @@ struct dump_context {
 // Walks the blob whose start tag `walk` has begun: `in` stands where its
 // first tag begins.  Returns 0 when the blob's end tag closed it exactly.
 // Returns 1 after a fault in the blob, reported on stderr, or as soon as
-// `out` has an error (ferror), which the caller reports: it owns the stream.
-int dump_tags(FILE *out, FILE *in, const dump_context *ctx, vantrel_walk *walk);
+// `out` has failed, which the caller reports: it owns the stream.
+int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk);
 
 // The message for the fault a walk recorded: "prog: 'file'@0xOFFSET: why".
 void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk);
 
-// Lists one blob file that stands at its first byte: reads and checks the
+// What the message adds after the reason, written into `text`: ": 0xCODE"
+// for an unknown tag, " (value: 0x...)" for a nested start tag's reserved
+// word, else nothing.
+const char *dump_fault_detail(const vantrel_walk *walk, char (&text)[32]);
+
+// Lists one blob whose input stands at its first byte: reads and checks the
 // start tag, chooses the reader pair, then walks.  Sets ctx->file_name to
-// `name` for the messages.  `in` stays open.  Returns 0 or 1 as dump_tags.
-int dump_file(FILE *out, FILE *in, dump_context *ctx, const char *name);
+// `name` for the messages.  Returns 0 or 1 as dump_tags.
+int dump_file(dump_output *out, dump_input *in, dump_context *ctx, const char *name);
 
 // dump_file with the caller's walk, which tells afterwards how the walk
 // ended (walk->fault_reason is null unless the blob had a fault).
-int dump_blob(FILE *out, FILE *in, dump_context *ctx, const char *name, vantrel_walk *walk);
+int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *name, vantrel_walk *walk);
 
 // The whole program: options, every file operand, the exit status.
 int dump_main(int argc, char **argv);
+
+// The reasons the input adds to the format's faults.
+inline constexpr char DUMP_FAULT_CANNOT_GO_BACK[] = "tag runs past its tag_size, and the input cannot seek back";
+inline constexpr char DUMP_FAULT_STRING_TOO_LONG[] =
+    "string is longer than the input buffer, and the input cannot seek back";
+inline constexpr char DUMP_FAULT_SEEK[] = "seek failed";

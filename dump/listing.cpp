@@ -1,98 +1,115 @@
 // The text listing: "[start]", one line per tag, "[end]", two spaces of
 // indentation per level, tags one level deeper than their block's lines.
+// Lines are formatted by hand into the output buffer.
 #include "dump.h"
-
-#include <cinttypes>
-#include <cstring>
 
 namespace {
 
-void indent(FILE *out, int units)
-{
-    static constexpr char spaces[] = "                                                                ";
-    size_t n = static_cast<size_t>(units) * 2;
-    while (n != 0) {
-        size_t count = n < sizeof spaces - 1 ? n : sizeof spaces - 1;
-        std::fwrite(spaces, 1, count, out);
-        n -= count;
-    }
-}
-
-// Two upper-case hex digits per byte value, so that a chunk of data is
-// formatted by lookup and written with one call.
-struct hex_pairs {
-    char digits[512];
+// What a string byte is shown as.  Bytes of 0x80 and above would not show
+// as one character; to a terminal, control bytes would drive it (colours,
+// titles, clipboard), so there they show as "." too.  To files and pipes
+// every other byte goes out as stored, line breaks and quotes included.
+struct byte_map {
+    char shown[256];
 };
 
-constexpr hex_pairs make_hex_pairs()
+constexpr byte_map make_byte_map(bool terminal)
 {
-    constexpr char hex[] = "0123456789ABCDEF";
-    hex_pairs table{};
+    byte_map map{};
     for (int b = 0; b < 256; ++b) {
-        table.digits[2 * b] = hex[b >> 4];
-        table.digits[2 * b + 1] = hex[b & 15];
+        bool hidden = b >= 0x80 || (terminal && (b < 0x20 || b == 0x7F));
+        map.shown[b] = hidden ? '.' : static_cast<char>(b);
     }
-    return table;
+    return map;
 }
 
-constexpr hex_pairs byte_hex = make_hex_pairs();
+constexpr byte_map stored_bytes = make_byte_map(false);
+constexpr byte_map terminal_bytes = make_byte_map(true);
 
-void block_start(FILE *out, int depth)
+// The longest tag line before its payload: "[data_block] id=0x" and 8
+// digits, ", type=0x" and 8, ", size=" and 10, ", data=<".
+constexpr size_t LINE_HEAD_MAX = 96;
+
+void line(dump_output *out, uint32_t units, const char *text, size_t length)
 {
-    indent(out, depth);
-    std::fputs("[start]\n", out);
+    output_indent(out, units);
+    output_write(out, text, length);
 }
 
-void block_end(FILE *out, int depth)
+void blob_start(dump_output *out, const char *, const vantrel_tag *, const vantrel_walk *)
 {
-    indent(out, depth);
-    std::fputs("[end]\n", out);
+    output_write(out, "[start]\n", 8);
 }
 
-void string_head(FILE *out, int depth, uint32_t id, uint32_t size)
+void blob_end(dump_output *, const vantrel_walk *) {}
+
+void file_failed(dump_output *, const char *, bool, const char *) {}
+
+void block_start(dump_output *out, const vantrel_tag *tag) { line(out, tag->depth, "[start]\n", 8); }
+
+void block_end(dump_output *out, const vantrel_tag *tag) { line(out, tag->depth, "[end]\n", 6); }
+
+void string_head(dump_output *out, const vantrel_tag *tag)
 {
-    indent(out, depth + 1);
-    std::fprintf(out, "[string] id=0x%" PRIx32 ", size=%" PRIu32 ", data=\"", id, size);
+    output_indent(out, tag->depth + 1);
+    char *at = output_room(out, LINE_HEAD_MAX);
+    at = format_literal(at, "[string] id=0x");
+    at = format_hex_lower(at, tag->id);
+    at = format_literal(at, ", size=");
+    at = format_unsigned(at, tag->size);
+    at = format_literal(at, ", data=\"");
+    output_commit(out, at);
 }
 
-// Bytes of 0x80 and above would not show as one character; every other byte
-// goes out as it is, line breaks and quotes included.
-void string_chunk(FILE *out, const uint8_t *bytes, uint32_t count)
+void string_chunk(dump_output *out, const uint8_t *bytes, uint32_t count)
 {
-    char text[64];
+    const char *shown = out->terminal ? terminal_bytes.shown : stored_bytes.shown;
+    char *at = output_room(out, count);
     for (uint32_t i = 0; i < count; ++i)
-        text[i] = bytes[i] >= 0x80 ? '.' : static_cast<char>(bytes[i]);
-    std::fwrite(text, 1, count, out);
+        at[i] = shown[bytes[i]];
+    output_commit(out, at + count);
 }
 
-void string_tail(FILE *out) { std::fputs("\"\n", out); }
+void string_tail(dump_output *out) { output_write(out, "\"\n", 2); }
 
-void integer(FILE *out, int depth, uint32_t id, uint64_t value)
+void integer(dump_output *out, const vantrel_tag *tag)
 {
-    indent(out, depth + 1);
-    std::fprintf(out, "[integer] id=0x%" PRIx32 ", data=%" PRId64 "/0x%" PRIX64 "\n", id,
-                 static_cast<int64_t>(value), value);
+    output_indent(out, tag->depth + 1);
+    char *at = output_room(out, LINE_HEAD_MAX);
+    at = format_literal(at, "[integer] id=0x");
+    at = format_hex_lower(at, tag->id);
+    at = format_literal(at, ", data=");
+    at = format_signed(at, static_cast<int64_t>(tag->value));
+    at = format_literal(at, "/0x");
+    at = format_hex(at, tag->value);
+    *at++ = '\n';
+    output_commit(out, at);
 }
 
-void data_head(FILE *out, int depth, uint32_t id, uint32_t type, uint32_t size)
+void data_head(dump_output *out, const vantrel_tag *tag)
 {
-    indent(out, depth + 1);
-    std::fprintf(out, "[data_block] id=0x%" PRIx32 ", type=0x%" PRIx32 ", size=%" PRIu32 ", data=<", id, type,
-                 size);
+    output_indent(out, tag->depth + 1);
+    char *at = output_room(out, LINE_HEAD_MAX);
+    at = format_literal(at, "[data_block] id=0x");
+    at = format_hex_lower(at, tag->id);
+    at = format_literal(at, ", type=0x");
+    at = format_hex_lower(at, tag->type);
+    at = format_literal(at, ", size=");
+    at = format_unsigned(at, tag->size);
+    at = format_literal(at, ", data=<");
+    output_commit(out, at);
 }
 
-void data_chunk(FILE *out, const uint8_t *bytes, uint32_t count)
+void data_chunk(dump_output *out, const uint8_t *bytes, uint32_t count)
 {
-    char text[128];
-    for (uint32_t i = 0; i < count; ++i)
-        std::memcpy(text + 2 * i, byte_hex.digits + 2 * bytes[i], 2);
-    std::fwrite(text, 1, 2 * size_t{count}, out);
+    output_commit(out, format_bytes_hex(output_room(out, 2 * size_t{count}), bytes, count));
 }
 
-void data_tail(FILE *out) { std::fputs(">\n", out); }
+void data_tail(dump_output *out) { output_write(out, ">\n", 2); }
 
 } // namespace
 
 const dump_format dump_listing = {
-    block_start, block_end, string_head, string_chunk, string_tail, integer, data_head, data_chunk, data_tail,
+    blob_start, blob_end, file_failed, block_start, block_end, string_head, string_chunk, string_tail,
+    integer,    data_head, data_chunk, data_tail,   nullptr,
 };

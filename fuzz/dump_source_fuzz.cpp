@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 #include <vector>
 

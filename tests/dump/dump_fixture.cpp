@@ -1,7 +1,14 @@
 #include "dump_fixture.h"
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 
 #include "vantrel.h"
@@ -171,11 +178,68 @@ std::string other_order(const std::string &blob)
     }
 }
 
-vt::run_result dump(const std::vector<std::string> &args, const std::string &stdout_path)
+vt::run_result dump_once(const std::vector<std::string> &args, const std::string &stdout_path)
 {
     std::vector<std::string> argv{PROG};
     argv.insert(argv.end(), args.begin(), args.end());
     return vt::run_program(VANTREL_DUMP_PATH, argv, "", stdout_path);
+}
+
+vt::run_result dump(const std::vector<std::string> &args, const std::string &stdout_path)
+{
+    vt::run_result r = dump_once(args, stdout_path);
+    bool listing = stdout_path.empty() && std::find(args.begin(), args.end(), "--source") == args.end();
+    if (listing) {
+        SCOPED_TRACE("file operands read through pipes");
+        vt::run_result piped = dump_through_pipes(args);
+        EXPECT_EQ(piped.out, r.out);
+        EXPECT_EQ(piped.err, r.err);
+        EXPECT_EQ(piped.status, r.status);
+    }
+    return r;
+}
+
+vt::run_result dump_through_pipes(const std::vector<std::string> &args)
+{
+    struct fed_pipe {
+        std::string name, bytes;
+        pid_t feeder;
+    };
+    std::vector<fed_pipe> pipes;
+    for (const std::string &a : args) {
+        std::error_code ignored;
+        if (a.empty() || a[0] == '-' || a.find('/') != std::string::npos ||
+            !std::filesystem::is_regular_file(a, ignored) || std::count(args.begin(), args.end(), a) != 1)
+            continue;
+        pipes.push_back({a, vt::read_file(a), -1});
+    }
+    for (fed_pipe &p : pipes) {
+        if (std::remove(p.name.c_str()) != 0 || mkfifo(p.name.c_str(), 0600) != 0)
+            throw std::runtime_error("cannot make a named pipe for " + p.name);
+        p.feeder = fork();
+        if (p.feeder == 0) {
+            // The child only writes: the reader may stop early or never open.
+            signal(SIGPIPE, SIG_DFL);
+            int fd = open(p.name.c_str(), O_WRONLY);
+            for (size_t done = 0; fd >= 0 && done < p.bytes.size();) {
+                ssize_t n = write(fd, p.bytes.data() + done, p.bytes.size() - done);
+                if (n <= 0)
+                    break;
+                done += static_cast<size_t>(n);
+            }
+            _exit(0);
+        }
+    }
+    vt::run_result r = dump_once(args);
+    for (fed_pipe &p : pipes) {
+        if (p.feeder > 0) {
+            kill(p.feeder, SIGKILL);
+            waitpid(p.feeder, nullptr, 0);
+        }
+        std::remove(p.name.c_str());
+        vt::write_file(p.name, p.bytes);
+    }
+    return r;
 }
 
 dump_test::dump_test() : previous_(std::filesystem::current_path())

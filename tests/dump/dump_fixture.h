@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -70,7 +71,19 @@ std::string other_order(const std::string &blob);
 
 const char *const PROG = "vantrel-dump";
 
+// Runs vantrel-dump.  A listing run (no --source, output captured) is run a
+// second time with each file operand read through a pipe, and must give
+// the same output, messages and status: the pipe's walk cannot seek.
 vt::run_result dump(const std::vector<std::string> &args, const std::string &stdout_path = "");
+
+// Runs vantrel-dump once, as it is.
+vt::run_result dump_once(const std::vector<std::string> &args, const std::string &stdout_path = "");
+
+// Runs vantrel-dump with every argument that names a regular file in the
+// current folder replaced, for the run, by a named pipe of the same name
+// through which a child process writes the file's bytes.  Files named more
+// than once are left as they are.
+vt::run_result dump_through_pipes(const std::vector<std::string> &args);
 
 // Each test runs in its own scratch folder, so that files have short names
 // that stand as they are in the messages.

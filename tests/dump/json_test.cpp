@@ -1,0 +1,119 @@
+// --json: the exact line for each kind of tag, text and its escapes, nested
+// blocks, faults, files without a blob, several files.  (That every line
+// parses and agrees with the listing, over many blobs, is checked by
+// json_agreement.py.)
+#include <bit>
+#include <cstring>
+
+#include "dump_fixture.h"
+#include "vantrel.h"
+
+namespace {
+
+using namespace dt;
+using namespace std::string_literals;
+
+const std::string ORDER = std::endian::native == std::endian::little ? "little" : "big";
+
+std::string head(const std::string &name, uint32_t length)
+{
+    return "{\"file\": \"" + name + "\", \"byte_order\": \"" + ORDER + "\", \"length\": " + std::to_string(length) +
+           ", \"tags\": [";
+}
+
+struct json_case {
+    const char *name;
+    std::string blob;
+    std::string out;
+    std::string err;
+    int status;
+};
+
+class Json : public dump_test {};
+
+TEST_F(Json, OneLinePerFile)
+{
+    const std::string AT = "vantrel-dump: 'j.dat'@0x";
+    const json_case cases[] = {
+        {"worked example", library_blob(8, {str(1, "abc"), integer(2, 5)}),
+         head("j.dat", 72) +
+             "{\"tag\": \"string\", \"offset\": 16, \"id\": 1, \"size\": 3, \"text\": \"abc\"}, "
+             "{\"tag\": \"integer\", \"offset\": 40, \"id\": 2, \"value\": \"5\", \"hex\": \"0x5\"}]}\n",
+         "", 0},
+        {"text, escapes, bytes that are not UTF-8, data and a 64-bit value",
+         library_blob(8, {str(1, "caf\xC3\xA9"), str(2, "\xFF\x01"), str(3, "q\"\\\n\x1B\x7F\xC2\x9B"),
+                          data(4, 7, "\xDE\xAD"), integer(0xFFFFFFFF, ~uint64_t{0})}),
+         head("j.dat", 152) +
+             "{\"tag\": \"string\", \"offset\": 16, \"id\": 1, \"size\": 5, \"text\": \"caf\xC3\xA9\"}, "
+             "{\"tag\": \"string\", \"offset\": 40, \"id\": 2, \"size\": 2, \"hex\": \"FF01\"}, "
+             "{\"tag\": \"string\", \"offset\": 64, \"id\": 3, \"size\": 8, "
+             "\"text\": \"q\\\"\\\\\\n\\u001b\\u007f\\u009b\"}, "
+             "{\"tag\": \"data_block\", \"offset\": 96, \"id\": 4, \"type\": 7, \"size\": 2, \"hex\": \"DEAD\"}, "
+             "{\"tag\": \"integer\", \"offset\": 120, \"id\": 4294967295, \"value\": \"18446744073709551615\", "
+             "\"hex\": \"0xFFFFFFFFFFFFFFFF\"}]}\n",
+         "", 0},
+        {"nested block", serialize(start_tag(16, 72) + start_tag(16, 48) + integer_tag(24, 5, 2) + end_tag() + end_tag(), false),
+         head("j.dat", 72) +
+             "{\"tag\": \"start\", \"offset\": 16, \"length\": 48, \"tags\": ["
+             "{\"tag\": \"integer\", \"offset\": 32, \"id\": 2, \"value\": \"5\", \"hex\": \"0x5\"}]}]}\n",
+         "", 0},
+        {"fault inside a nested block",
+         serialize(start_tag(16, 72) + start_tag(16, 48) + integer_tag(24, 5, 2) + header(0x7A600007, 8) + end_tag(),
+                   false),
+         head("j.dat", 72) +
+             "{\"tag\": \"start\", \"offset\": 16, \"length\": 48, \"tags\": ["
+             "{\"tag\": \"integer\", \"offset\": 32, \"id\": 2, \"value\": \"5\", \"hex\": \"0x5\"}]}], "
+             "\"error\": {\"offset\": 64, \"reason\": \"unknown tag: 0x7A600007\"}}\n",
+         AT + "40: unknown tag: 0x7A600007\n", 1},
+        // The chunk the file ended in is not written, as in the listing.
+        {"file ending inside a data block", serialize(start_tag(16, 160) + data_tag(136, 1, 1, 100, "\x01\x02"), false),
+         head("j.dat", 160) +
+             "{\"tag\": \"data_block\", \"offset\": 16, \"id\": 1, \"type\": 1, \"size\": 100, \"hex\": \"\"}], "
+             "\"error\": {\"offset\": 38, \"reason\": \"unexpected end-of-file\"}}\n",
+         AT + "26: unexpected end-of-file\n", 1},
+        {"file ending inside a string", serialize(start_tag(16, 160) + string_tag(136, 1, 100, "ab"), false),
+         head("j.dat", 160) + "], \"error\": {\"offset\": 34, \"reason\": \"unexpected end-of-file\"}}\n",
+         AT + "22: unexpected end-of-file\n", 1},
+        {"file of 10 bytes", std::string(10, 'x'),
+         "{\"file\": \"j.dat\", \"error\": {\"offset\": 0, \"reason\": \"unexpected end-of-file\"}}\n",
+         "vantrel-dump: 'j.dat': unexpected end-of-file\n", 1},
+    };
+    for (const json_case &c : cases) {
+        SCOPED_TRACE(c.name);
+        put("j.dat", c.blob);
+        vt::run_result r = dump({"--json", "j.dat"});
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, c.status);
+    }
+}
+
+TEST_F(Json, SeveralFilesAndNames)
+{
+    std::string blob = library_blob(8, {integer(2, 5)});
+    std::string tags = "{\"tag\": \"integer\", \"offset\": 16, \"id\": 2, \"value\": \"5\", \"hex\": \"0x5\"}]}\n";
+    put("a.dat", blob);
+    put("q\"\xFF.dat", other_order(blob));
+    vt::run_result r = dump({"--json", "a.dat", "missing.dat", "q\"\xFF.dat"});
+    std::string other = ORDER == "little" ? "big" : "little";
+    EXPECT_EQ(r.out, head("a.dat", 48) + tags +
+                         "{\"file\": \"missing.dat\", \"error\": {\"reason\": \"could not open: " +
+                         std::strerror(ENOENT) + "\"}}\n" +
+                         "{\"file\": \"q\\\"\\ufffd.dat\", \"byte_order\": \"" + other +
+                         "\", \"length\": 48, \"tags\": [" + tags);
+    EXPECT_EQ(r.err, "vantrel-dump: could not open 'missing.dat': "s + std::strerror(ENOENT) + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(Json, NotWithSource)
+{
+    put("a.dat", library_blob(8, {}));
+    for (auto args : {std::vector<std::string>{"--json", "--source", "a.dat"}, {"--source", "--json", "a.dat"}}) {
+        vt::run_result r = dump(args);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "vantrel-dump: --source and --json cannot be used together\n");
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+} // namespace
