@@ -258,7 +258,7 @@ TEST_F(Source, Refusals)
          AT + "26" + CANNOT + "non-zero fill\n"},
         {"non-zero data fill", start_tag(16, 48) + data_tag(24, 7, 3, 2, "\xDE\xAD") + bytes("\0\x05"s) + end_tag(),
          {}, AT + "27" + CANNOT + "non-zero fill\n"},
-        {"alignment 16, non-zero integer fill",
+        {"alignment 16, non-zero byte inside the integer fill",
          start_tag(16, 64) + integer_tag(32, 5, 2) + bytes("\0\0\0\0\0\x21\0\0"s) + end_tag(16) + zeros(8), {},
          AT + "2D" + CANNOT + "non-zero fill\n"},
         {"non-zero string terminator", start_tag(16, 48) + abc + bytes("Z\0\0\0\0"s) + end_tag(), {},
