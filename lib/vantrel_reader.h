@@ -421,7 +421,9 @@ typedef struct vantrel_reader {
  * beyond it. */
 VANTREL_STEP int vantrel_memory_need_(vantrel_walk *w, size_t size, uint64_t at, uint64_t n)
 {
-    if (at <= size && n <= size - at)
+    /* at and n stay below 2^34 (offsets of u32 sizes), so the sum cannot
+     * wrap. */
+    if (at + n <= (uint64_t)size)
         return 0;
     return vantrel_walk_fail(w, at > size ? at : (uint64_t)size, VANTREL_FAULT_EOF, 0);
 }
