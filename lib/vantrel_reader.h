@@ -48,8 +48,9 @@ extern "C" {
 #endif
 
 /* The walk's steps are small and run once per tag: inlined, the loops
- * built on them keep their state in registers. */
-#if defined(__GNUC__)
+ * built on them keep their state in registers.  Built for size (-Os), the
+ * compiler chooses, so that each loop keeps one copy of them. */
+#if defined(__GNUC__) && !defined(__OPTIMIZE_SIZE__)
 #define VANTREL_STEP static inline __attribute__((always_inline))
 #else
 #define VANTREL_STEP static inline
