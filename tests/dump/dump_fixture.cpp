@@ -1,13 +1,16 @@
 #include "dump_fixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 
@@ -201,43 +204,63 @@ vt::run_result dump(const std::vector<std::string> &args, const std::string &std
 
 vt::run_result dump_through_pipes(const std::vector<std::string> &args)
 {
+    // Each pipe is fed by a thread of this process: a forked copy of a
+    // process under qemu-user may hang before it runs a line.
     struct fed_pipe {
         std::string name, bytes;
-        pid_t feeder;
+        std::atomic<bool> done{false};
     };
-    std::vector<fed_pipe> pipes;
+    std::vector<std::unique_ptr<fed_pipe>> pipes;
     for (const std::string &a : args) {
         std::error_code ignored;
         if (a.empty() || a[0] == '-' || a.find('/') != std::string::npos ||
             !std::filesystem::is_regular_file(a, ignored) || std::count(args.begin(), args.end(), a) != 1)
             continue;
-        pipes.push_back({a, vt::read_file(a), -1});
+        auto p = std::make_unique<fed_pipe>();
+        p->name = a;
+        p->bytes = vt::read_file(a);
+        pipes.push_back(std::move(p));
     }
-    for (fed_pipe &p : pipes) {
-        if (std::remove(p.name.c_str()) != 0 || mkfifo(p.name.c_str(), 0600) != 0)
-            throw std::runtime_error("cannot make a named pipe for " + p.name);
-        p.feeder = fork();
-        if (p.feeder == 0) {
-            // The child only writes: the reader may stop early or never open.
-            signal(SIGPIPE, SIG_DFL);
-            int fd = open(p.name.c_str(), O_WRONLY);
-            for (size_t done = 0; fd >= 0 && done < p.bytes.size();) {
-                ssize_t n = write(fd, p.bytes.data() + done, p.bytes.size() - done);
+    // A reader that stops early makes the feeder's writes fail, not kill us.
+    void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
+    std::vector<std::thread> feeders;
+    for (auto &p : pipes) {
+        if (std::remove(p->name.c_str()) != 0 || mkfifo(p->name.c_str(), 0600) != 0)
+            throw std::runtime_error("cannot make a named pipe for " + p->name);
+        feeders.emplace_back([&pipe = *p] {
+            int fd = open(pipe.name.c_str(), O_WRONLY);
+            for (size_t done = 0; fd >= 0 && done < pipe.bytes.size();) {
+                ssize_t n = write(fd, pipe.bytes.data() + done, pipe.bytes.size() - done);
                 if (n <= 0)
                     break;
                 done += static_cast<size_t>(n);
             }
-            _exit(0);
-        }
+            if (fd >= 0)
+                close(fd);
+            pipe.done = true;
+        });
     }
     vt::run_result r = dump_once(args);
-    for (fed_pipe &p : pipes) {
-        if (p.feeder > 0) {
-            kill(p.feeder, SIGKILL);
-            waitpid(p.feeder, nullptr, 0);
+    // A pipe the program never opened, or left unread, still holds its
+    // feeder: open it here and drop what comes, until the feeder is done.
+    for (auto &p : pipes) {
+        while (!p->done) {
+            int fd = open(p->name.c_str(), O_RDONLY | O_NONBLOCK);
+            char sink[4096];
+            if (fd >= 0) {
+                while (read(fd, sink, sizeof sink) > 0) {
+                }
+                close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        std::remove(p.name.c_str());
-        vt::write_file(p.name, p.bytes);
+    }
+    for (std::thread &t : feeders)
+        t.join();
+    signal(SIGPIPE, previous);
+    for (auto &p : pipes) {
+        std::remove(p->name.c_str());
+        vt::write_file(p->name, p->bytes);
     }
     return r;
 }
