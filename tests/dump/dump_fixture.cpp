@@ -8,11 +8,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
+#include <utility>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
+#endif
 
 #include "vantrel.h"
 
@@ -191,7 +194,8 @@ vt::run_result dump_once(const std::vector<std::string> &args, const std::string
 vt::run_result dump(const std::vector<std::string> &args, const std::string &stdout_path)
 {
     vt::run_result r = dump_once(args, stdout_path);
-    bool listing = stdout_path.empty() && std::find(args.begin(), args.end(), "--source") == args.end();
+    bool listing = stdout_path.empty() && std::find(args.begin(), args.end(), "--source") == args.end() &&
+                   pipes_available();
     if (listing) {
         SCOPED_TRACE("file operands read through pipes");
         vt::run_result piped = dump_through_pipes(args);
@@ -201,6 +205,13 @@ vt::run_result dump(const std::vector<std::string> &args, const std::string &std
     }
     return r;
 }
+
+#ifdef _WIN32
+bool pipes_available() { return false; }
+
+vt::run_result dump_through_pipes(const std::vector<std::string> &args) { return dump_once(args); }
+#else
+bool pipes_available() { return !vt::runs_emulated(); }
 
 vt::run_result dump_through_pipes(const std::vector<std::string> &args)
 {
@@ -264,6 +275,7 @@ vt::run_result dump_through_pipes(const std::vector<std::string> &args)
     }
     return r;
 }
+#endif
 
 dump_test::dump_test() : previous_(std::filesystem::current_path())
 {

@@ -81,9 +81,14 @@ vt::run_result dump_once(const std::vector<std::string> &args, const std::string
 
 // Runs vantrel-dump with every argument that names a regular file in the
 // current folder replaced, for the run, by a named pipe of the same name
-// through which a child process writes the file's bytes.  Files named more
-// than once are left as they are.
+// through which a thread writes the file's bytes.  Files named more than
+// once are left as they are.  Only where pipes_available().
 vt::run_result dump_through_pipes(const std::vector<std::string> &args);
+
+// Named pipes fed from the test: not on Windows, and not for programs under
+// qemu-user, where a test feeding a pipe from a thread or a child was seen
+// to hang; the native builds run the pipe cases.
+bool pipes_available();
 
 // Each test runs in its own scratch folder, so that files have short names
 // that stand as they are in the messages.

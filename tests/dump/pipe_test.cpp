@@ -19,7 +19,14 @@ std::string letters(size_t n)
     return s;
 }
 
-class Pipe : public dump_test {};
+class Pipe : public dump_test {
+protected:
+    void SetUp() override
+    {
+        if (!pipes_available())
+            GTEST_SKIP() << "named pipes fed from the test: native POSIX builds only";
+    }
+};
 
 // A string of 24 bytes whose size runs over the data block after it: a
 // file seeks back to the data block, a pipe cannot.
