@@ -90,6 +90,7 @@ TEST_F(Json, OneLinePerFile)
 
 TEST_F(Json, SeveralFilesAndNames)
 {
+    VT_SKIP_ON_WINDOWS("a file name with a quote and a byte that is no UTF-8 cannot be made on Windows");
     std::string blob = library_blob(8, {integer(2, 5)});
     std::string tags = "{\"tag\": \"integer\", \"offset\": 16, \"id\": 2, \"value\": \"5\", \"hex\": \"0x5\"}]}\n";
     put("a.dat", blob);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "output.h"
+#include "test_support.h"
 
 namespace {
 
@@ -72,9 +73,7 @@ TEST(Output, BytesAsHexPairs)
 // write is kept with its errno and later writes are dropped.
 TEST(Output, BlocksAndFailure)
 {
-    char *written = nullptr;
-    size_t length = 0;
-    FILE *stream = open_memstream(&written, &length);
+    FILE *stream = std::tmpfile();
     ASSERT_NE(stream, nullptr);
     char buffer[OUTPUT_ROOM_MAX];
     dump_output out;
@@ -85,10 +84,14 @@ TEST(Output, BlocksAndFailure)
     output_write(&out, text.data(), text.size());
     output_indent(&out, 20);
     EXPECT_EQ(output_flush(&out), 0);
+    std::string written(text.size() + 64, '\0');
+    std::rewind(stream);
+    written.resize(std::fread(written.data(), 1, written.size(), stream));
     std::fclose(stream);
-    EXPECT_EQ(std::string(written, length), text + std::string(40, ' '));
-    std::free(written);
+    EXPECT_EQ(written, text + std::string(40, ' '));
 
+    if (vt::ON_WINDOWS)
+        GTEST_SKIP() << "no device that refuses every write, like /dev/full, on Windows";
     FILE *full = std::fopen("/dev/full", "w");
     ASSERT_NE(full, nullptr);
     output_init(&out, full, buffer, sizeof buffer);
