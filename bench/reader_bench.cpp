@@ -136,8 +136,8 @@ void c_iterate(benchmark::State &state, const test_blob &b)
     for (auto _ : state) {
         uint64_t sum = 0;
         vantrel_tag t;
-        vantrel_checked_first(b.bytes.data(), &t);
-        while (vantrel_checked_next(b.bytes.data(), &t))
+        vantrel_checked_first(b.bytes.data(), b.bytes.size(), &t);
+        while (vantrel_checked_next(b.bytes.data(), b.bytes.size(), &t) > 0)
             sum += t.value + t.id + t.size;
         benchmark::DoNotOptimize(sum);
     }

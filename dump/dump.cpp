@@ -15,12 +15,26 @@ uint64_t read64_id(uint64_t word) { return word; }
 uint32_t read32_swap(uint32_t word) { return vantrel_swap32(word); }
 uint64_t read64_swap(uint64_t word) { return vantrel_swap64(word); }
 
+int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code)
+{
+    static const char *const texts[] = {
+        "tag runs past its tag_size, and the input cannot seek back",
+        "string is longer than the input buffer, and the input cannot seek back",
+        "seek failed",
+    };
+    walk->fault_offset = offset;
+    walk->fault_code = code;
+    walk->fault_reason = texts[code - DUMP_E_CANNOT_GO_BACK];
+    walk->fault_value = 0;
+    return 1;
+}
+
 const char *dump_fault_detail(const vantrel_walk *walk, char (&text)[32])
 {
     text[0] = '\0';
-    if (walk->fault_reason == std::string_view(VANTREL_FAULT_UNKNOWN_TAG))
+    if (walk->fault_code == VANTREL_E_UNKNOWN_TAG)
         std::snprintf(text, sizeof text, ": 0x%" PRIX32, walk->fault_value);
-    else if (walk->fault_value != 0) // a nested start tag's reserved word
+    else if (walk->fault_code == VANTREL_E_NESTED_RESERVED)
         std::snprintf(text, sizeof text, " (value: 0x%" PRIx32 ")", walk->fault_value);
     return text;
 }
@@ -42,20 +56,20 @@ inline int read_exact(dump_input *in, size_t n, uint64_t at, vantrel_walk *walk,
     size_t got = input_read(in, n, bytes);
     if (got == n)
         return 0;
-    return vantrel_walk_fail(walk, at + got, VANTREL_FAULT_EOF, 0);
+    return vantrel_walk_fail(walk, at + got, VANTREL_E_EOF, 0);
 }
 
 // Moves the input to `offset` for the tag at `tag_offset`; a move the input
 // cannot make is that tag's fault.
-int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, const char *cannot, vantrel_walk *walk)
+int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, dump_fault_code cannot, vantrel_walk *walk)
 {
     switch (input_seek(in, offset)) {
     case INPUT_MOVED:
         return 0;
     case INPUT_CANNOT_GO_BACK:
-        return vantrel_walk_fail(walk, tag_offset, cannot, 0);
+        return dump_walk_fail(walk, tag_offset, cannot);
     default:
-        return vantrel_walk_fail(walk, tag_offset, DUMP_FAULT_SEEK, 0);
+        return dump_walk_fail(walk, tag_offset, DUMP_E_SEEK);
     }
 }
 
@@ -87,7 +101,7 @@ int scan_string(dump_output *out, dump_input *in, const dump_context *ctx, vantr
     uint64_t payload = in->position;
     if (stream_payload(out, in, walk, tag, ctx->format->string_scan) != 0)
         return 1;
-    return move_to(in, payload, tag->offset, DUMP_FAULT_STRING_TOO_LONG, walk);
+    return move_to(in, payload, tag->offset, DUMP_E_STRING_TOO_LONG, walk);
 }
 
 // Writes one tag whose fields were read and checked; for a string or data
@@ -135,7 +149,7 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
         return 1;
     if (tag.code == VANTREL_TAG_END) {
         ctx->format->block_end(out, &tag);
-        return walk->done ? 0 : move_to(in, walk->at, tag.offset, DUMP_FAULT_CANNOT_GO_BACK, walk);
+        return walk->done ? 0 : move_to(in, walk->at, tag.offset, DUMP_E_CANNOT_GO_BACK, walk);
     }
     if (read_exact(in, field_bytes, tag.offset + VANTREL_HDR_SIZE, walk, &fields) != 0)
         return 1;
@@ -144,10 +158,10 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
     // the warning comes before whatever else is wrong with the tag.
     if (tag.code == VANTREL_TAG_START && tag.reserved != 0 && ctx->warn_start_reserved)
         std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s (value: 0x%" PRIx32 ")\n", ctx->prog_name,
-                     ctx->file_name, tag.offset + VANTREL_START_MIN, VANTREL_FAULT_START_RESERVED, tag.reserved);
+                     ctx->file_name, tag.offset + VANTREL_START_MIN, vantrel_fault_text(VANTREL_E_NESTED_RESERVED), tag.reserved);
     if (fault != 0 || list_tag(out, in, ctx, walk, &tag) != 0)
         return 1;
-    return move_to(in, walk->at, tag.offset, DUMP_FAULT_CANNOT_GO_BACK, walk);
+    return move_to(in, walk->at, tag.offset, DUMP_E_CANNOT_GO_BACK, walk);
 }
 
 } // namespace
@@ -160,7 +174,7 @@ int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel
         if (out->failed)
             return 1;
         if (step(out, in, ctx, walk) != 0) {
-            if (walk->fault_reason != nullptr)
+            if (walk->fault_code != VANTREL_E_NONE)
                 dump_report_fault(ctx, walk);
             return 1;
         }
@@ -175,17 +189,17 @@ int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *n
         ctx->format = &dump_listing;
     const uint8_t *start;
     if (input_read(in, VANTREL_START_MIN, &start) != VANTREL_START_MIN) {
-        vantrel_walk_fail(walk, 0, VANTREL_FAULT_EOF, 0);
-        std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, VANTREL_FAULT_EOF);
+        vantrel_walk_fail(walk, 0, VANTREL_E_SHORT, 0);
+        std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk->fault_reason);
         ctx->format->file_failed(out, name, true, walk->fault_reason);
         return 1;
     }
     vantrel_tag start_tag;
     uint32_t enclosing[VANTREL_MAX_DEPTH]; // the walk's open blocks, for as long as it lasts
     uint32_t flags = ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0;
-    if (vantrel_walk_begin(walk, enclosing, start, flags, &start_tag) != 0) {
+    if (vantrel_walk_begin(walk, enclosing, VANTREL_MAX_DEPTH, start, flags, &start_tag) != 0) {
         // The blob's own start tag: these messages name the file only.
-        if (walk->fault_reason == std::string_view(VANTREL_FAULT_NO_START))
+        if (walk->fault_code == VANTREL_E_NO_START)
             std::fprintf(stderr, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, name);
         else
             std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk->fault_reason);
@@ -196,7 +210,7 @@ int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *n
     ctx->read64 = walk->swapped ? read64_swap : read64_id;
     ctx->format->blob_start(out, name, &start_tag, walk);
     int status = 0;
-    if (move_to(in, walk->at, 0, DUMP_FAULT_CANNOT_GO_BACK, walk) != 0) {
+    if (move_to(in, walk->at, 0, DUMP_E_CANNOT_GO_BACK, walk) != 0) {
         dump_report_fault(ctx, walk);
         status = 1;
     } else {

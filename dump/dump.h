@@ -35,7 +35,7 @@ uint64_t read64_swap(uint64_t word);
 struct dump_format {
     // The blob's own start tag passed its checks (walk->swapped tells the
     // byte order); blob_end comes after the walk, fault or not
-    // (walk->fault_reason is null unless there was one).
+    // (walk->fault_code is 0 unless there was one).
     void (*blob_start)(dump_output *out, const char *name, const vantrel_tag *start, const vantrel_walk *walk);
     void (*blob_end)(dump_output *out, const vantrel_walk *walk);
     // A file with no blob to walk: it could not be opened (has_offset
@@ -91,14 +91,19 @@ const char *dump_fault_detail(const vantrel_walk *walk, char (&text)[32]);
 int dump_file(dump_output *out, dump_input *in, dump_context *ctx, const char *name);
 
 // dump_file with the caller's walk, which tells afterwards how the walk
-// ended (walk->fault_reason is null unless the blob had a fault).
+// ended (walk->fault_code is 0 unless the blob had a fault).
 int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *name, vantrel_walk *walk);
 
 // The whole program: options, every file operand, the exit status.
 int dump_main(int argc, char **argv);
 
-// The reasons the input adds to the format's faults.
-inline constexpr char DUMP_FAULT_CANNOT_GO_BACK[] = "tag runs past its tag_size, and the input cannot seek back";
-inline constexpr char DUMP_FAULT_STRING_TOO_LONG[] =
-    "string is longer than the input buffer, and the input cannot seek back";
-inline constexpr char DUMP_FAULT_SEEK[] = "seek failed";
+// The faults the input adds to the format's: codes above the format's,
+// recorded in the walk like the format's own.
+enum dump_fault_code {
+    DUMP_E_CANNOT_GO_BACK = 64, // a tag's payload ran past its tag_size, on a pipe
+    DUMP_E_STRING_TOO_LONG,     // --json: a string longer than the input buffer, on a pipe
+    DUMP_E_SEEK,                // the stream refused a seek
+};
+
+// Records one of the input's faults in the walk; returns 1.
+int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code);

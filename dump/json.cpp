@@ -192,7 +192,7 @@ void blob_end(dump_output *out, const vantrel_walk *walk)
     for (; out->open_lists != 0; --out->open_lists)
         output_write(out, "]}", 2);
     output_write(out, "]", 1);
-    if (walk->fault_reason != nullptr) {
+    if (walk->fault_code != VANTREL_E_NONE) {
         char detail[32];
         error_member(out, true, walk->fault_offset, walk->fault_reason, dump_fault_detail(walk, detail));
     }

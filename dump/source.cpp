@@ -141,8 +141,8 @@ void source_write(FILE *out, const source_blob *blob)
     std::fputs("{\n", out);
     // source_load has checked the blob: one level of minimal tags.
     vantrel_tag tag;
-    vantrel_checked_first(blob->bytes, &tag);
-    while (vantrel_checked_next(blob->bytes, &tag)) {
+    vantrel_checked_first(blob->bytes, blob->length, &tag);
+    while (vantrel_checked_next(blob->bytes, blob->length, &tag) > 0) {
         switch (tag.code) {
         case VANTREL_TAG_STRING:
             write_string(out, &tag);

@@ -181,7 +181,7 @@ int read_blob(FILE *in, const dump_context *ctx, const uint8_t *start, source_bl
     if (got != want) {
         // The walk skips fill, so a file may end inside the last tag's.
         std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name,
-                     uint64_t{VANTREL_START_MIN} + got, VANTREL_FAULT_EOF);
+                     uint64_t{VANTREL_START_MIN} + got, vantrel_fault_text(VANTREL_E_EOF));
         return 1;
     }
     return 0;

@@ -149,21 +149,23 @@ private:
 // A thin layer over vantrel_reader.h: the checks, offsets and reasons are
 // the C reader's, which are vantrel-dump's.
 
-// What the reader found wrong.  The offset is the one vantrel-dump shows for
-// the same file (0 for the faults of the blob's own start tag).
+// What the reader found wrong: the C reader's fault codes (enum
+// vantrel_fault_code), value for value.  The offset is the one
+// vantrel-dump shows for the same file (0 for the faults of the blob's own
+// start tag).
 enum class error_code : uint8_t {
-    none,
-    short_start_tag,        // fewer than 16 bytes
-    start_tag_not_found,
-    start_reserved,         // the blob's own start tag
-    missing_end_tag,
-    invalid_start_length,
-    unexpected_eof,
-    invalid_tag_size,
-    junk_after_end_tag,
-    unknown_tag,            // value: the tag code
-    nested_reserved,        // value: the reserved word
-    nested_too_deep,
+    none = VANTREL_E_NONE,
+    short_start_tag = VANTREL_E_SHORT,          // fewer than 16 bytes
+    start_tag_not_found = VANTREL_E_NO_START,
+    start_reserved = VANTREL_E_START_RESERVED,  // the blob's own start tag
+    missing_end_tag = VANTREL_E_MISSING_END,
+    invalid_start_length = VANTREL_E_START_LENGTH,
+    unexpected_eof = VANTREL_E_EOF,
+    invalid_tag_size = VANTREL_E_TAG_SIZE,
+    junk_after_end_tag = VANTREL_E_JUNK,
+    unknown_tag = VANTREL_E_UNKNOWN_TAG,        // value: the tag code
+    nested_reserved = VANTREL_E_NESTED_RESERVED,// value: the reserved word
+    nested_too_deep = VANTREL_E_TOO_DEEP,
 };
 
 struct blob_error {
@@ -173,23 +175,9 @@ struct blob_error {
 };
 
 // The reason without its number, as vantrel-dump words it.
-constexpr std::string_view reason_text(error_code code) noexcept
+inline std::string_view reason_text(error_code code) noexcept
 {
-    switch (code) {
-    case error_code::none: return "no error";
-    case error_code::short_start_tag: return VANTREL_FAULT_EOF;
-    case error_code::start_tag_not_found: return VANTREL_FAULT_NO_START;
-    case error_code::start_reserved: return VANTREL_FAULT_START_RESERVED;
-    case error_code::missing_end_tag: return VANTREL_FAULT_MISSING_END;
-    case error_code::invalid_start_length: return VANTREL_FAULT_START_LENGTH;
-    case error_code::unexpected_eof: return VANTREL_FAULT_EOF;
-    case error_code::invalid_tag_size: return VANTREL_FAULT_TAG_SIZE;
-    case error_code::junk_after_end_tag: return VANTREL_FAULT_JUNK;
-    case error_code::unknown_tag: return VANTREL_FAULT_UNKNOWN_TAG;
-    case error_code::nested_reserved: return VANTREL_FAULT_START_RESERVED;
-    case error_code::nested_too_deep: return VANTREL_FAULT_TOO_DEEP;
-    }
-    return "unknown error";
+    return code == error_code::none ? "no error" : vantrel_fault_text(static_cast<int>(code));
 }
 
 struct reason_buffer {
@@ -267,35 +255,16 @@ inline tag from_c(const vantrel_tag &c) noexcept
     return t;
 }
 
-inline blob_error error_from_c(const vantrel_walk &w, std::size_t size) noexcept
+inline blob_error error_from_c(const vantrel_walk &w) noexcept
 {
-    std::string_view why = w.fault_reason;
-    blob_error e{error_code::none, w.fault_offset, w.fault_value};
-    if (why == VANTREL_FAULT_EOF)
-        e.code = size < VANTREL_START_MIN ? error_code::short_start_tag : error_code::unexpected_eof;
-    else if (why == VANTREL_FAULT_NO_START)
-        e.code = error_code::start_tag_not_found;
-    else if (why == VANTREL_FAULT_START_RESERVED)
-        e.code = w.fault_offset == 0 ? error_code::start_reserved : error_code::nested_reserved;
-    else if (why == VANTREL_FAULT_MISSING_END)
-        e.code = error_code::missing_end_tag;
-    else if (why == VANTREL_FAULT_START_LENGTH)
-        e.code = error_code::invalid_start_length;
-    else if (why == VANTREL_FAULT_TAG_SIZE)
-        e.code = error_code::invalid_tag_size;
-    else if (why == VANTREL_FAULT_JUNK)
-        e.code = error_code::junk_after_end_tag;
-    else if (why == VANTREL_FAULT_UNKNOWN_TAG)
-        e.code = error_code::unknown_tag;
-    else
-        e.code = error_code::nested_too_deep;
-    return e;
+    return {static_cast<error_code>(w.fault_code), w.fault_offset, w.fault_value};
 }
 
 } // namespace detail
 
 // Walks a checked blob with vantrel_checked_next: no room for open blocks
-// is needed, so iterators are small values.
+// is needed, so iterators are small values.  Should the bytes change after
+// the check, the walk ends where a tag would leave the span.
 class tag_iterator {
 public:
     using value_type = tag;
@@ -328,11 +297,12 @@ public:
 private:
     friend class reader;
 
-    explicit tag_iterator(const std::byte *data) noexcept : data_(data)
+    tag_iterator(const std::byte *data, std::size_t size) noexcept : data_(data), size_(size)
     {
-        if (data_ == nullptr)
+        if (data_ == nullptr || vantrel_checked_first(data_, size_, &current_) < 0) {
+            data_ = nullptr;
             return;
-        vantrel_checked_first(data_, &current_);
+        }
         advance();
     }
 
@@ -341,31 +311,40 @@ private:
     // The blob's own end tag ends the walk.
     void advance() noexcept
     {
-        if (!vantrel_checked_next(data_, &current_) || (current_.code == VANTREL_TAG_END && current_.depth == 0))
+        if (vantrel_checked_next(data_, size_, &current_) <= 0 ||
+            (current_.code == VANTREL_TAG_END && current_.depth == 0))
             data_ = nullptr;
     }
 
     const std::byte *data_ = nullptr;
+    std::size_t size_ = 0;
     vantrel_tag current_{};
 };
 
 // A checked view of one blob: vantrel_reader.h's checks, in vantrel-dump's
 // order and with its offsets.  Payload views may reach past their own tag's
-// size, as vantrel-dump lists them, but never past the span.
+// size, as vantrel-dump lists them, but never past the span, even when the
+// bytes change after the check (the walk then ends early).
+//
+// Look-ups follow the C reader's rule: the first string, integer or data
+// block tag of the blob's outer block with the id; tags inside nested
+// blocks are not searched.  A typed getter whose first tag with the id is
+// of another kind finds nothing.  Each look-up is one forward walk in
+// constant memory.
 class reader {
 public:
     explicit reader(std::span<const std::byte> blob, reader_options options = {}) noexcept
-        : data_(blob.data())
+        : data_(blob.data()), size_(blob.size())
     {
         uint32_t enclosing[VANTREL_MAX_DEPTH];
         vantrel_walk w;
         vantrel_tag start;
-        int fault = vantrel_walk_memory(&w, enclosing, blob.data(), blob.size(),
+        int fault = vantrel_walk_memory(&w, enclosing, VANTREL_MAX_DEPTH, blob.data(), blob.size(),
                                         options.allow_nested_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0, &start);
         swapped_ = w.swapped != 0;
         length_ = start.length;
         if (fault != 0) {
-            error_ = detail::error_from_c(w, blob.size());
+            error_ = detail::error_from_c(w);
             data_ = nullptr; // no tags from a blob that failed
         }
     }
@@ -377,20 +356,20 @@ public:
     // The blob's own start tag's length word, when the start tag was found.
     uint32_t length() const noexcept { return length_; }
 
-    tag_iterator begin() const noexcept { return tag_iterator(data_); }
+    tag_iterator begin() const noexcept { return tag_iterator(data_, size_); }
     std::default_sentinel_t end() const noexcept { return {}; }
 
-    // The first string, integer or data block tag with this id, at any depth.
+    // The first string, integer or data block tag of the outer block with
+    // this id.
     std::optional<tag> find(uint32_t id) const noexcept
     {
-        for (tag t : *this)
-            if (t.kind != tag_kind::start && t.kind != tag_kind::end && t.id == id)
-                return t;
-        return std::nullopt;
+        vantrel_tag t;
+        if (data_ == nullptr || vantrel_checked_find(data_, size_, id, &t) != VANTREL_OK)
+            return std::nullopt;
+        return detail::from_c(t);
     }
 
-    // The first tag of the kind asked for with this id; tags of other kinds
-    // that share the id are passed over.
+    // find(id), when that tag is of the kind asked for.
     std::optional<uint64_t> get_integer(uint32_t id) const noexcept
     {
         if (auto t = find_kind(tag_kind::integer, id))
@@ -413,13 +392,14 @@ public:
 private:
     std::optional<tag> find_kind(tag_kind kind, uint32_t id) const noexcept
     {
-        for (tag t : *this)
-            if (t.kind == kind && t.id == id)
-                return t;
-        return std::nullopt;
+        std::optional<tag> t = find(id);
+        if (t && t->kind != kind)
+            return std::nullopt;
+        return t;
     }
 
     const std::byte *data_;
+    std::size_t size_;
     bool swapped_ = false;
     uint32_t length_ = 0;
     blob_error error_;

@@ -100,10 +100,35 @@ extern "C" {
 
 #define VANTREL_END_MIN    8u
 
-/* Nested start tags deeper than this are refused. */
+/* Nested start tags deeper than this are refused.  A caller may define it
+ * before including this header to bound the stack the reader takes (4
+ * bytes a level): firmware that checks blobs with VANTREL_MAX_DEPTH 16
+ * keeps vantrel_check within 256 bytes of stack.  Define it the same way
+ * in every file of a program.  The default is what vantrel-dump keeps. */
+#ifndef VANTREL_MAX_DEPTH
 #define VANTREL_MAX_DEPTH 1024u
+#endif
 
-/* Fault reasons, as vantrel-dump words them after "@0x...: ".  For an
+/* Fault codes: what vantrel_check returns, and each walk's fault_code.
+ * Small, stable numbers, for code that must react to one kind of fault or
+ * log it over a narrow link; vantrel_fault_text gives the text. */
+enum vantrel_fault_code {
+    VANTREL_E_NONE = 0,
+    VANTREL_E_SHORT = 1,           /* fewer than 16 bytes: no start tag to read */
+    VANTREL_E_NO_START = 2,        /* the first word is no start tag code */
+    VANTREL_E_START_RESERVED = 3,  /* the blob's own start tag has a non-zero reserved word */
+    VANTREL_E_MISSING_END = 4,     /* a block has no room left for its end tag */
+    VANTREL_E_START_LENGTH = 5,    /* a block's length leaves 1 to 7 bytes, or cannot hold a nested block */
+    VANTREL_E_EOF = 6,             /* a tag's header, fields or payload lie past the bytes */
+    VANTREL_E_TAG_SIZE = 7,        /* a tag_size below 8 or beyond its block */
+    VANTREL_E_JUNK = 8,            /* an end tag before its block's end */
+    VANTREL_E_UNKNOWN_TAG = 9,     /* a tag code that is none of the five (fault_value: the code) */
+    VANTREL_E_NESTED_RESERVED = 10,/* a nested start tag's reserved word (fault_value: the word) */
+    VANTREL_E_TOO_DEEP = 11        /* start tags nested deeper than VANTREL_MAX_DEPTH */
+};
+#define VANTREL_E_COUNT 12
+
+/* Fault texts, as vantrel-dump words them after "@0x...: ".  For an
  * unknown tag the dump adds ": 0x" and the code, for a nested start tag's
  * reserved word " (value: 0x...)"; both numbers are in fault_value. */
 #define VANTREL_FAULT_EOF            "unexpected end-of-file"
@@ -115,6 +140,27 @@ extern "C" {
 #define VANTREL_FAULT_JUNK           "junk found after end tag"
 #define VANTREL_FAULT_UNKNOWN_TAG    "unknown tag"
 #define VANTREL_FAULT_TOO_DEEP       "start tags nested too deeply"
+
+/* The text of a fault code: "" for VANTREL_E_NONE and for a number that is
+ * no code.  The one place where codes and texts meet. */
+static inline const char *vantrel_fault_text(int code)
+{
+    static const char *const texts[VANTREL_E_COUNT] = {
+        "",
+        VANTREL_FAULT_EOF,
+        VANTREL_FAULT_NO_START,
+        VANTREL_FAULT_START_RESERVED,
+        VANTREL_FAULT_MISSING_END,
+        VANTREL_FAULT_START_LENGTH,
+        VANTREL_FAULT_EOF,
+        VANTREL_FAULT_TAG_SIZE,
+        VANTREL_FAULT_JUNK,
+        VANTREL_FAULT_UNKNOWN_TAG,
+        VANTREL_FAULT_START_RESERVED,
+        VANTREL_FAULT_TOO_DEEP,
+    };
+    return code > 0 && code < VANTREL_E_COUNT ? texts[code] : "";
+}
 
 /* Flags of a walk. */
 #define VANTREL_ALLOW_NESTED_RESERVED 1u /* a nested start tag may have a non-zero reserved word */
@@ -216,28 +262,34 @@ VANTREL_STEP uint64_t vantrel_tag_following(const vantrel_tag *tag)
 /* ------------------------------------------------------------- the walk */
 
 /* The state of one walk over a blob: the blocks open at `at` and what each
- * has left.  What each enclosing block has left lives in VANTREL_MAX_DEPTH
- * words the caller provides (4 KiB), so that the walk itself stays small
- * enough to live in registers.  Every field may be read; none may be
+ * has left.  What each enclosing block has left lives in words the caller
+ * provides (one a level, max_depth of them), so that the walk itself stays
+ * small enough to live in registers.  Every field may be read; none may be
  * written. */
 typedef struct vantrel_walk {
     uint64_t at;             /* where the next tag begins */
     uint64_t fault_offset;   /* after a fault: where the dump reports it */
-    const char *fault_reason;/* after a fault: one of VANTREL_FAULT_*; else null */
+    const char *fault_reason;/* after a fault: its text (vantrel_fault_text); else null */
+    int fault_code;          /* after a fault: its code (enum vantrel_fault_code); else 0 */
     uint32_t fault_value;    /* unknown tag: the code; nested reserved: the word */
     uint32_t remaining;      /* bytes from `at` to the end of the innermost block */
     uint32_t room;           /* what the block had left before the current tag */
     uint32_t depth;          /* blocks open inside the outer one */
+    uint32_t max_depth;      /* how many the caller's words can hold */
     uint32_t flags;          /* VANTREL_ALLOW_NESTED_RESERVED */
     uint32_t swapped;        /* 1 when the blob is of the other byte order */
     uint32_t done;           /* 1 once the outer block's end tag was taken */
-    uint32_t *enclosing;     /* each enclosing block's rest, VANTREL_MAX_DEPTH words */
+    uint32_t *enclosing;     /* each enclosing block's rest, max_depth words */
 } vantrel_walk;
 
-VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char *reason, uint32_t value)
+/* Records a fault: its offset, its code and, for the codes that have one,
+ * its number.  Returns 1.  A streaming reader whose read comes up short
+ * records VANTREL_E_EOF at the place the read ended. */
+VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, int code, uint32_t value)
 {
     w->fault_offset = offset;
-    w->fault_reason = reason;
+    w->fault_code = code;
+    w->fault_reason = vantrel_fault_text(code);
     w->fault_value = value;
     return 1;
 }
@@ -246,8 +298,9 @@ VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char 
  * The steps of a walk.  Each returns 0, or 1 after a fault recorded in the
  * walk.  A streaming reader calls, for a blob whose first 16 bytes it has:
  *
- *   vantrel_walk_begin(w, stack, first16, flags, &tag)  the blob's start tag
- *                       (stack: uint32_t[VANTREL_MAX_DEPTH], kept as long as w)
+ *   vantrel_walk_begin(w, stack, n, first16, flags, &tag)  the start tag
+ *                       (stack: n words, kept as long as w; n nested
+ *                       levels at most)
  *   then for each tag, while !w->done:
  *     vantrel_walk_room(w)                            before reading a header
  *     read 8 bytes at w->at
@@ -258,45 +311,51 @@ VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, const char 
  *           tag.offset + VANTREL_STRING_DATA or VANTREL_DATA_DATA
  *
  * A read that comes up short is the caller's fault to record:
- * vantrel_walk_fail(w, where the read ended, VANTREL_FAULT_EOF, 0).
+ * vantrel_walk_fail(w, where the read ended, VANTREL_E_EOF, 0).
  * After each step w->at tells where the next tag begins.
  */
 
 /* Where the first tag after the blob's own start tag begins.  A blob of
  * alignment 32 or more pads its start tag with zeros, which are no tag: its
- * first tag stands at tag_size.  A tag_size the length cannot hold is not
- * trusted, and the first tag follows the start tag's four words. */
+ * first tag stands at tag_size.  Only an alignment the builder writes (a
+ * power of two up to VANTREL_ALIGN_MAX) that the length can hold is taken
+ * as one; for any other tag_size the first tag follows the start tag's four
+ * words, so that a damaged size word skips nothing. */
 VANTREL_STEP uint32_t vantrel_first_tag_offset(uint32_t tag_size, uint32_t length)
 {
-    return tag_size > VANTREL_START_MIN && tag_size <= length ? tag_size : VANTREL_START_MIN;
+    int aligned = tag_size > VANTREL_START_MIN && tag_size <= VANTREL_ALIGN_MAX && (tag_size & (tag_size - 1)) == 0;
+    return aligned && tag_size <= length ? tag_size : VANTREL_START_MIN;
 }
 
 /* The blob's start tag: its code tells the byte order.  Faults, all at
- * offset 0: VANTREL_FAULT_NO_START, VANTREL_FAULT_START_RESERVED.  `tag`
- * receives the start tag (depth 0). */
-VANTREL_STEP int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, const void *first16, uint32_t flags,
-                                     vantrel_tag *tag)
+ * offset 0: VANTREL_E_NO_START, VANTREL_E_START_RESERVED.  `tag` receives
+ * the start tag (depth 0).  Nested blocks may go `max_depth` levels deep,
+ * with one word of `enclosing` each. */
+VANTREL_STEP int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, uint32_t max_depth, const void *first16,
+                                     uint32_t flags, vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)first16;
     uint32_t code, length, tag_size;
     memset(tag, 0, sizeof *tag);
     w->fault_reason = NULL;
+    w->fault_code = VANTREL_E_NONE;
     w->fault_offset = 0;
     w->fault_value = 0;
     w->depth = 0;
+    w->max_depth = max_depth;
     w->flags = flags;
     w->done = 0;
     w->enclosing = enclosing;
     memcpy(&code, b, sizeof code);
     if (code != VANTREL_TAG_START && code != VANTREL_TAG_START_SWAPPED)
-        return vantrel_walk_fail(w, 0, VANTREL_FAULT_NO_START, 0);
+        return vantrel_walk_fail(w, 0, VANTREL_E_NO_START, 0);
     w->swapped = code == VANTREL_TAG_START_SWAPPED;
     tag->code = VANTREL_TAG_START;
     tag->tag_size = tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, (int)w->swapped);
     tag->length = length = vantrel_load32(b + VANTREL_START_LENGTH, (int)w->swapped);
     tag->reserved = vantrel_load32(b + VANTREL_START_RESERVED, (int)w->swapped);
     if (tag->reserved != 0)
-        return vantrel_walk_fail(w, 0, VANTREL_FAULT_START_RESERVED, 0);
+        return vantrel_walk_fail(w, 0, VANTREL_E_START_RESERVED, 0);
     w->at = vantrel_first_tag_offset(tag_size, length);
     /* A length below 16 leaves a count that wraps around 2^32, as the
      * dump's unsigned arithmetic has it. */
@@ -305,20 +364,21 @@ VANTREL_STEP int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, const 
 }
 
 /* Before the next tag's header: the block must have room for one.
- * Faults at w->at: VANTREL_FAULT_MISSING_END, VANTREL_FAULT_START_LENGTH. */
+ * Faults at w->at: VANTREL_E_MISSING_END, VANTREL_E_START_LENGTH. */
 VANTREL_STEP int vantrel_walk_room(vantrel_walk *w)
 {
     if (w->remaining == 0)
-        return vantrel_walk_fail(w, w->at, VANTREL_FAULT_MISSING_END, 0);
+        return vantrel_walk_fail(w, w->at, VANTREL_E_MISSING_END, 0);
     if (w->remaining < VANTREL_HDR_SIZE)
-        return vantrel_walk_fail(w, w->at, VANTREL_FAULT_START_LENGTH, 0);
+        return vantrel_walk_fail(w, w->at, VANTREL_E_START_LENGTH, 0);
     return 0;
 }
 
 /* The 8 header bytes of the tag at w->at.  Sets *field_bytes to how many
  * bytes of fields follow the header (0 for an end tag, which is complete
- * here).  Faults at the tag's first byte plus 8: VANTREL_FAULT_TAG_SIZE,
- * VANTREL_FAULT_JUNK, VANTREL_FAULT_UNKNOWN_TAG (fault_value: the code). */
+ * here).  Faults at the tag's first byte plus 8: VANTREL_E_TAG_SIZE,
+ * VANTREL_E_JUNK, VANTREL_E_UNKNOWN_TAG (fault_value: the code).  `tag`
+ * holds what was decoded, its other fields zero. */
 VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantrel_tag *tag, uint32_t *field_bytes)
 {
     const uint8_t *b = (const uint8_t *)header;
@@ -333,7 +393,7 @@ VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantre
     tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
     *field_bytes = 0;
     if (size > w->remaining || size < VANTREL_HDR_SIZE)
-        return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_TAG_SIZE, 0);
+        return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_E_TAG_SIZE, 0);
     tag->code = code = vantrel_load32(b + VANTREL_HDR_TAG, (int)w->swapped);
     tag->tag_size = size;
     w->room = w->remaining;
@@ -341,7 +401,7 @@ VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantre
     switch (code) {
     case VANTREL_TAG_END:
         if (w->remaining != 0)
-            return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_JUNK, 0);
+            return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_E_JUNK, 0);
         /* Every block is walked to exactly its length, so the enclosing one
          * goes on right after this end tag. */
         w->at = vantrel_tag_following(tag);
@@ -363,16 +423,15 @@ VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantre
         *field_bytes = VANTREL_DATA_DATA - VANTREL_HDR_SIZE;
         return 0;
     default:
-        return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_FAULT_UNKNOWN_TAG, code);
+        return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_E_UNKNOWN_TAG, code);
     }
 }
 
 /* The field bytes that follow the header of `tag` (as many as
  * vantrel_walk_header asked for).  A nested start tag opens its block here:
- * faults at its first byte plus 16: VANTREL_FAULT_START_RESERVED
- * (fault_value: the word; not with VANTREL_ALLOW_NESTED_RESERVED),
- * VANTREL_FAULT_START_LENGTH, VANTREL_FAULT_TOO_DEEP.  The tag's fields are
- * in `tag` even after a fault. */
+ * faults at its first byte plus 16: VANTREL_E_NESTED_RESERVED (fault_value:
+ * the word; not with VANTREL_ALLOW_NESTED_RESERVED), VANTREL_E_START_LENGTH,
+ * VANTREL_E_TOO_DEEP.  The tag's fields are in `tag` even after a fault. */
 VANTREL_STEP int vantrel_walk_fields(vantrel_walk *w, const void *fields, vantrel_tag *tag)
 {
     vantrel_decode_fields_((const uint8_t *)fields - VANTREL_HDR_SIZE, (int)w->swapped, tag);
@@ -380,14 +439,14 @@ VANTREL_STEP int vantrel_walk_fields(vantrel_walk *w, const void *fields, vantre
         uint64_t inner = tag->offset + VANTREL_START_MIN;
         tag->depth = w->depth + 1;
         if (tag->reserved != 0 && !(w->flags & VANTREL_ALLOW_NESTED_RESERVED))
-            return vantrel_walk_fail(w, inner, VANTREL_FAULT_START_RESERVED, tag->reserved);
+            return vantrel_walk_fail(w, inner, VANTREL_E_NESTED_RESERVED, tag->reserved);
         /* Charging the enclosing block the nested length keeps every block
          * walked to exactly its length: a block that claimed less would have
          * the walk come back over the same tags again and again. */
         if (tag->length < VANTREL_START_MIN || tag->length > w->room)
-            return vantrel_walk_fail(w, inner, VANTREL_FAULT_START_LENGTH, 0);
-        if (w->depth >= VANTREL_MAX_DEPTH)
-            return vantrel_walk_fail(w, inner, VANTREL_FAULT_TOO_DEEP, 0);
+            return vantrel_walk_fail(w, inner, VANTREL_E_START_LENGTH, 0);
+        if (w->depth >= w->max_depth)
+            return vantrel_walk_fail(w, inner, VANTREL_E_TOO_DEEP, 0);
         w->enclosing[w->depth++] = w->room - tag->length;
         w->remaining = tag->length - VANTREL_START_MIN;
     }
@@ -405,9 +464,9 @@ VANTREL_STEP uint32_t vantrel_payload_offset(uint32_t code)
 
 /* ------------------------------------------------------ the memory reader */
 
-/* A walk over a blob in memory.  About 4 KiB: keep it static or on a
- * stack that has the room.  Do not copy one that is in use: its walk
- * points into it. */
+/* A walk over a blob in memory: 4 words a level of VANTREL_MAX_DEPTH and
+ * about 150 bytes more (4.2 KiB by default).  Do not copy one that is in
+ * use: its walk points into it. */
 typedef struct vantrel_reader {
     const uint8_t *blob;
     size_t size;
@@ -426,17 +485,21 @@ VANTREL_STEP int vantrel_memory_need_(vantrel_walk *w, size_t size, uint64_t at,
      * wrap. */
     if (at + n <= (uint64_t)size)
         return 0;
-    return vantrel_walk_fail(w, at > size ? at : (uint64_t)size, VANTREL_FAULT_EOF, 0);
+    return vantrel_walk_fail(w, at > size ? at : (uint64_t)size, VANTREL_E_EOF, 0);
 }
 
 /* One tag of a walk over `size` bytes at `blob`, begun and not done:
  * 1 with *tag filled, -1 after a fault, with *tag holding what was decoded
- * of the faulting tag.  `tag` must not point into the walk. */
+ * of the faulting tag and zeros for the rest.  `tag` must not point into
+ * the walk. */
 VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size_t size, vantrel_tag *tag)
 {
     uint32_t field_bytes, payload;
-    if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0 ||
-        vantrel_walk_header(w, blob + w->at, tag, &field_bytes) != 0)
+    if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0) {
+        memset(tag, 0, sizeof *tag);
+        return -1;
+    }
+    if (vantrel_walk_header(w, blob + w->at, tag, &field_bytes) != 0)
         return -1;
     if (field_bytes == 0)
         return 1;
@@ -452,37 +515,52 @@ VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size
     return 1;
 }
 
+/* Begins a walk over `size` bytes at `blob`: 0, or 1 with the fault in *w
+ * (VANTREL_E_SHORT for fewer than 16 bytes or a null blob, and the start
+ * tag's faults).  *start receives the blob's start tag, zero where it was
+ * not read. */
+VANTREL_STEP int vantrel_memory_begin_(vantrel_walk *w, uint32_t *enclosing, uint32_t max_depth, const void *blob,
+                                       size_t size, uint32_t flags, vantrel_tag *start)
+{
+    w->done = 0;
+    w->swapped = 0;
+    w->depth = 0;
+    w->flags = flags;
+    w->max_depth = max_depth;
+    w->enclosing = enclosing;
+    if (size < VANTREL_START_MIN || blob == NULL) {
+        memset(start, 0, sizeof *start);
+        return vantrel_walk_fail(w, 0, VANTREL_E_SHORT, 0);
+    }
+    return vantrel_walk_begin(w, enclosing, max_depth, blob, flags, start);
+}
+
 /* Prepares a walk over `size` bytes at `blob`.  flags: 0 or
  * VANTREL_ALLOW_NESTED_RESERVED.  Returns 0, or 1 with the fault in
- * r->walk (at offset 0): VANTREL_FAULT_EOF (fewer than 16 bytes),
- * VANTREL_FAULT_NO_START, VANTREL_FAULT_START_RESERVED.  The bytes must
- * stay unchanged while the reader is used. */
+ * r->walk (at offset 0): VANTREL_E_SHORT, VANTREL_E_NO_START,
+ * VANTREL_E_START_RESERVED. */
 static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_t size, uint32_t flags)
 {
     r->blob = (const uint8_t *)blob;
     r->size = size;
     r->started = 0;
-    r->walk.done = 0;
-    r->walk.swapped = 0;
-    r->walk.depth = 0;
-    if (size < VANTREL_START_MIN || blob == NULL) {
-        memset(&r->start, 0, sizeof r->start);
-        r->walk.flags = flags;
-        return vantrel_walk_fail(&r->walk, 0, VANTREL_FAULT_EOF, 0);
-    }
-    return vantrel_walk_begin(&r->walk, r->enclosing, blob, flags, &r->start);
+    return vantrel_memory_begin_(&r->walk, r->enclosing, VANTREL_MAX_DEPTH, blob, size, flags, &r->start);
 }
 
 /* The next tag, in blob order: first the blob's own start tag, last its end
  * tag; a nested block shows as its start tag, its tags and its end tag.
  * Returns 1 with *tag filled; 0 when the blob's end tag has been handed out;
  * -1 after a fault (the tags before it were handed out), with
- * r->walk.fault_offset, fault_reason and fault_value set, and *tag holding
- * what was decoded of the faulting tag.  Once 0 or -1, it stays so. */
+ * r->walk.fault_code, fault_offset, fault_reason and fault_value set, and
+ * *tag holding what was decoded of the faulting tag, zeros for the rest.
+ * Once 0 or -1, it stays so.  Every tag handed out was checked before, and
+ * its payload lies inside the bytes, even when they change between calls. */
 VANTREL_STEP int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
 {
-    if (r->walk.fault_reason != NULL)
+    if (r->walk.fault_code != VANTREL_E_NONE) {
+        memset(tag, 0, sizeof *tag);
         return -1;
+    }
     if (!r->started) {
         r->started = 1;
         *tag = r->start;
@@ -500,164 +578,268 @@ VANTREL_STEP int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
     }
 }
 
-/* The fault of a reader that returned -1, as vantrel_check reports it. */
-static inline void vantrel_reader_fault(const vantrel_reader *r, uint32_t *fault_offset, const char **fault_reason)
+/* The fault of a reader that returned -1, as vantrel_check reports it;
+ * returns its code. */
+static inline int vantrel_reader_fault(const vantrel_reader *r, uint32_t *fault_offset, const char **fault_reason)
 {
     uint64_t at = r->walk.fault_offset;
     if (fault_offset != NULL)
         *fault_offset = at > UINT32_MAX ? UINT32_MAX : (uint32_t)at;
     if (fault_reason != NULL)
         *fault_reason = r->walk.fault_reason;
+    return r->walk.fault_code;
 }
 
 /* Walks `size` bytes at `blob` from the start tag to the end tag or the
- * first fault, with the open blocks kept in `enclosing`
- * (VANTREL_MAX_DEPTH words).  Returns 0 when the bytes are one well-formed
- * blob, 1 with the fault in *w.  *start receives the blob's start tag (all
- * zero when there are fewer than 16 bytes).  What vantrel_check and
- * vantrel.hpp's reader run. */
-static inline int vantrel_walk_memory(vantrel_walk *w, uint32_t *enclosing, const void *blob, size_t size,
-                                      uint32_t flags, vantrel_tag *start)
+ * first fault, with up to max_depth open blocks kept in `enclosing`.
+ * Returns 0 when the bytes are one well-formed blob, else the fault code,
+ * with the fault in *w.  *start, when not null, receives the blob's start
+ * tag (zero where it was not read).  What vantrel_check and vantrel.hpp's
+ * reader run. */
+static inline int vantrel_walk_memory(vantrel_walk *w, uint32_t *enclosing, uint32_t max_depth, const void *blob,
+                                      size_t size, uint32_t flags, vantrel_tag *start)
 {
     vantrel_tag tag;
     int step = 1;
-    w->done = 0;
-    w->swapped = 0;
-    if (size < VANTREL_START_MIN || blob == NULL) {
-        memset(start, 0, sizeof *start);
-        return vantrel_walk_fail(w, 0, VANTREL_FAULT_EOF, 0);
+    if (vantrel_memory_begin_(w, enclosing, max_depth, blob, size, flags, &tag) != 0) {
+        if (start != NULL)
+            *start = tag;
+        return w->fault_code;
     }
-    if (vantrel_walk_begin(w, enclosing, blob, flags, start) != 0)
-        return 1;
+    if (start != NULL)
+        *start = tag;
     while (step > 0 && !w->done)
         step = vantrel_memory_step_(w, (const uint8_t *)blob, size, &tag);
-    return step > 0 ? 0 : 1;
+    return step > 0 ? 0 : w->fault_code;
+}
+
+/* The fault of a walk, as vantrel_check reports it; returns its code. */
+VANTREL_STEP int vantrel_report_(const vantrel_walk *w, uint32_t *fault_offset, const char **fault_reason)
+{
+    if (fault_offset != NULL)
+        *fault_offset = w->fault_offset > UINT32_MAX ? UINT32_MAX : (uint32_t)w->fault_offset;
+    if (fault_reason != NULL)
+        *fault_reason = w->fault_reason;
+    return w->fault_code;
+}
+
+/* vantrel_check with the open blocks in the caller's `stack`, `depth`
+ * words: nested blocks may go `depth` levels deep. */
+static inline int vantrel_check_with_stack(const void *blob, size_t size, uint32_t *stack, uint32_t depth,
+                                           uint32_t *fault_offset, const char **fault_reason)
+{
+    vantrel_walk w;
+    if (vantrel_walk_memory(&w, stack, depth, blob, size, 0, NULL) == 0)
+        return 0;
+    return vantrel_report_(&w, fault_offset, fault_reason);
 }
 
 /* Whether `size` bytes at `blob` are one well-formed blob: 0 when they are,
- * 1 otherwise, with the offset and reason vantrel-dump reports for the same
- * bytes in a file (an offset past 0xFFFFFFFF reads as 0xFFFFFFFF).  For
- * fewer than 16 bytes, no start tag and a non-zero reserved word in the
- * blob's own start tag the offset is 0.  For an unknown tag the reason is
- * VANTREL_FAULT_UNKNOWN_TAG; the code is the word 8 bytes before the
- * offset.  fault_offset and fault_reason may be null; on 0 they are left
- * alone.  Uses 4 KiB of stack for the open blocks. */
+ * else the fault code (a positive number), with the offset and reason
+ * vantrel-dump reports for the same bytes in a file (an offset past
+ * 0xFFFFFFFF reads as 0xFFFFFFFF).  For fewer than 16 bytes, no start tag
+ * and a non-zero reserved word in the blob's own start tag the offset is 0.
+ * For an unknown tag the reason is VANTREL_FAULT_UNKNOWN_TAG; the code is
+ * the word 8 bytes before the offset.  fault_offset and fault_reason may be
+ * null; on 0 they are left alone.  Takes 4 bytes of stack a level of
+ * VANTREL_MAX_DEPTH for the open blocks. */
 static inline int vantrel_check(const void *blob, size_t size, uint32_t *fault_offset, const char **fault_reason)
 {
-    uint32_t enclosing[VANTREL_MAX_DEPTH];
-    vantrel_walk w;
-    vantrel_tag start;
-    if (vantrel_walk_memory(&w, enclosing, blob, size, 0, &start) == 0)
-        return 0;
-    if (fault_offset != NULL)
-        *fault_offset = w.fault_offset > UINT32_MAX ? UINT32_MAX : (uint32_t)w.fault_offset;
-    if (fault_reason != NULL)
-        *fault_reason = w.fault_reason;
+    uint32_t stack[VANTREL_MAX_DEPTH];
+    return vantrel_check_with_stack(blob, size, stack, VANTREL_MAX_DEPTH, fault_offset, fault_reason);
+}
+
+/* ---------------------------------------------------- on a checked blob */
+
+/*
+ * Once vantrel_check has accepted the bytes, they can be walked and
+ * searched without the open blocks' stack: every block of a checked blob is
+ * walked to exactly its length, so the tag after an end tag is where the
+ * enclosing block goes on, and a nested block ends at its start tag's
+ * offset plus its length.
+ *
+ * Bytes that change after the check (a blob in shared memory, a DMA buffer)
+ * cannot make these functions read or hand out anything outside the `size`
+ * bytes, nor loop: each step checks that the tag's header, fields and
+ * payload lie inside them and that the walk moves forward, and stops with
+ * -1 (VANTREL_BAD_BLOB for the look-ups) where they do not.  What they hand
+ * out from changed bytes is then whatever the bytes hold.
+ */
+
+/* Decodes the tag at `at` of a checked blob: 1, or -1 when the tag's
+ * header, fields or payload would lie outside the bytes or its tag_size
+ * cannot move the walk forward. */
+VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swapped, uint64_t at, uint32_t depth,
+                                      vantrel_tag *tag)
+{
+    const uint8_t *b = blob + at;
+    uint32_t payload;
+    uint64_t end;
+    if (at + VANTREL_HDR_SIZE > size)
+        return -1;
+    tag->offset = at;
+    tag->value = 0;
+    tag->payload = NULL;
+    tag->depth = depth;
+    tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    tag->code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
+    tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
+    switch (tag->code) {
+    case VANTREL_TAG_END:
+        end = at + VANTREL_HDR_SIZE;
+        break;
+    case VANTREL_TAG_START:
+        end = at + VANTREL_START_MIN;
+        break;
+    case VANTREL_TAG_INTEGER:
+        end = at + VANTREL_INTEGER_MIN;
+        break;
+    case VANTREL_TAG_STRING:
+    case VANTREL_TAG_DATA_BLOCK:
+        /* The fields end where the payload begins; the payload's own end is
+         * checked once its size is read. */
+        end = at + vantrel_payload_offset(tag->code);
+        break;
+    default:
+        return -1;
+    }
+    if (end > size)
+        return -1;
+    vantrel_decode_fields_(b, swapped, tag);
+    payload = vantrel_payload_offset(tag->code);
+    if (payload != 0) {
+        if (end + tag->size > size)
+            return -1;
+        tag->payload = b + payload;
+    }
+    if (tag->code == VANTREL_TAG_START)
+        tag->depth = depth + 1;
+    else if (tag->tag_size < VANTREL_HDR_SIZE)
+        return -1;
     return 1;
 }
 
-/* Stepping through bytes that vantrel_check accepted, without the walk's
- * room for open blocks: a checked blob has every block walked to exactly
- * its length, so the tag after an end tag is where the enclosing block goes
- * on.  vantrel_checked_first gives the blob's start tag; vantrel_checked_next
- * turns *tag into the tag after it and returns 1, or returns 0 after the
- * blob's end tag.  On bytes that were not checked the results are
- * meaningless and reads may leave the bytes. */
-VANTREL_STEP void vantrel_checked_tag_(const uint8_t *blob, int swapped, uint64_t offset, uint32_t depth,
-                                      vantrel_tag *tag)
-{
-    const uint8_t *b = blob + offset;
-    vantrel_tag t;
-    uint32_t payload;
-    t.offset = offset;
-    t.value = 0;
-    t.payload = NULL;
-    t.depth = depth;
-    t.id = t.type = t.size = t.length = t.reserved = 0;
-    t.code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
-    t.tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
-    vantrel_decode_fields_(b, swapped, &t);
-    if (t.code == VANTREL_TAG_START)
-        t.depth = depth + 1;
-    payload = vantrel_payload_offset(t.code);
-    if (payload != 0)
-        t.payload = b + payload;
-    *tag = t;
-}
-
-static inline void vantrel_checked_first(const void *blob, vantrel_tag *tag)
+/* The blob's start tag, into *tag: 1, or -1 (*tag all zero) for fewer
+ * than 16 bytes. */
+static inline int vantrel_checked_first(const void *blob, size_t size, vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)blob;
-    vantrel_checked_tag_(b, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag);
+    if (blob == NULL || size < VANTREL_START_MIN) {
+        memset(tag, 0, sizeof *tag);
+        return -1;
+    }
+    vantrel_checked_tag_(b, size, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag);
     tag->depth = 0;
+    return 1;
 }
 
-VANTREL_STEP int vantrel_checked_next(const void *blob, vantrel_tag *tag)
+/* Turns *tag, a tag of the checked blob, into the tag after it: 1, or 0
+ * when *tag is the blob's end tag, or -1 when the bytes changed so that the
+ * next tag does not lie inside them. */
+VANTREL_STEP int vantrel_checked_next(const void *blob, size_t size, vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)blob;
     int swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
     uint64_t at;
-    if (tag->code == VANTREL_TAG_END && tag->depth == 0)
-        return 0;
+    uint32_t depth = tag->depth;
+    if (tag->code == VANTREL_TAG_END) {
+        if (depth == 0)
+            return 0;
+        --depth;
+    }
     if (tag->offset == 0)
         at = vantrel_first_tag_offset(tag->tag_size, tag->length);
     else
         at = vantrel_tag_following(tag);
-    vantrel_checked_tag_(b, swapped, at, tag->code == VANTREL_TAG_END ? tag->depth - 1 : tag->depth, tag);
-    return 1;
+    return vantrel_checked_tag_(b, size, swapped, at, depth, tag);
 }
 
 /* --------------------------------------------------------------- look-ups */
 
-/* The first string, integer or data block tag of the blob's outer block
- * whose id is `id`, into *tag.  The whole blob is checked.  Returns
- * VANTREL_OK, VANTREL_BAD_BLOB or VANTREL_NOT_FOUND. */
-static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
+/*
+ * The look-up rule, the same in vantrel.hpp: a look-up by id finds the
+ * first string, integer or data block tag of the blob's outer block with
+ * that id.  Tags inside nested blocks are not searched.  A typed getter
+ * whose first tag with the id is of another kind reports
+ * VANTREL_WRONG_KIND; it does not search on for one of its kind.
+ *
+ * vantrel_checked_find and the vantrel_checked_get_* getters take bytes
+ * that vantrel_check accepted: one forward walk, constant memory.
+ * vantrel_find and vantrel_get_* check the whole blob first, then do the
+ * same.
+ */
+
+/* The first tag of the outer block with this id, in a checked blob:
+ * VANTREL_OK with *tag filled, VANTREL_NOT_FOUND, or VANTREL_BAD_BLOB when
+ * the bytes changed after the check (see above).  *tag is written only on
+ * VANTREL_OK. */
+static inline int vantrel_checked_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
 {
-    vantrel_reader r;
+    const uint8_t *b = (const uint8_t *)blob;
     vantrel_tag t;
-    int step, found = 0;
-    vantrel_reader_init(&r, blob, size, 0);
-    while ((step = vantrel_reader_next(&r, &t)) > 0) {
-        if (!found && t.depth == 0 && t.id == id &&
-            (t.code == VANTREL_TAG_STRING || t.code == VANTREL_TAG_INTEGER || t.code == VANTREL_TAG_DATA_BLOCK)) {
-            *tag = t;
-            found = 1;
+    int swapped;
+    uint64_t at;
+    if (vantrel_checked_first(blob, size, &t) < 0)
+        return VANTREL_BAD_BLOB;
+    swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
+    at = vantrel_first_tag_offset(t.tag_size, t.length);
+    for (;;) {
+        if (vantrel_checked_tag_(b, size, swapped, at, 0, &t) < 0)
+            return VANTREL_BAD_BLOB;
+        switch (t.code) {
+        case VANTREL_TAG_END:
+            return VANTREL_NOT_FOUND;
+        case VANTREL_TAG_START:
+            /* A nested block is not searched: it ends at its length. */
+            if (t.length < VANTREL_START_MIN)
+                return VANTREL_BAD_BLOB;
+            at += t.length;
+            break;
+        default:
+            if (t.id == id) {
+                *tag = t;
+                return VANTREL_OK;
+            }
+            at += t.tag_size;
+            break;
         }
     }
-    if (step != 0)
-        return VANTREL_BAD_BLOB;
-    return found ? VANTREL_OK : VANTREL_NOT_FOUND;
 }
 
-/* vantrel_find, and the tag must be of kind `code`. */
-static inline int vantrel_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code, vantrel_tag *tag)
+/* The first tag of the outer block with this id, and it must be of kind
+ * `code`; *tag is written only on VANTREL_OK. */
+VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code,
+                                            vantrel_tag *tag)
 {
-    int found = vantrel_find(blob, size, id, tag);
-    if (found == VANTREL_OK && tag->code != code)
+    vantrel_tag t;
+    int found = vantrel_checked_find(blob, size, id, &t);
+    if (found == VANTREL_OK && t.code != code)
         return VANTREL_WRONG_KIND;
+    if (found == VANTREL_OK)
+        *tag = t;
     return found;
 }
 
-/* The value of the integer tag with this id (the first tag of the outer
- * block with it).  Returns VANTREL_OK, VANTREL_BAD_BLOB, VANTREL_NOT_FOUND
- * or VANTREL_WRONG_KIND; *value is written only on VANTREL_OK. */
-static inline int vantrel_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
+/* The value of the integer tag with this id, in a checked blob.  Returns
+ * VANTREL_OK, VANTREL_NOT_FOUND, VANTREL_WRONG_KIND or (bytes changed since
+ * the check) VANTREL_BAD_BLOB; *value is written only on VANTREL_OK. */
+static inline int vantrel_checked_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
 {
     vantrel_tag t;
-    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
+    int found = vantrel_checked_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
     if (found == VANTREL_OK)
         *value = t.value;
     return found;
 }
 
-/* The characters of the string tag with this id: *text points into the
- * blob, *length characters, not zero-terminated.  Results as
- * vantrel_get_integer. */
-static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id, const char **text, uint32_t *length)
+/* The characters of the string tag with this id, in a checked blob: *text
+ * points into the blob, *length characters, not zero-terminated.  Results
+ * as vantrel_checked_get_integer. */
+static inline int vantrel_checked_get_string(const void *blob, size_t size, uint32_t id, const char **text,
+                                             uint32_t *length)
 {
     vantrel_tag t;
-    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
+    int found = vantrel_checked_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
     if (found == VANTREL_OK) {
         *text = (const char *)t.payload;
         *length = t.size;
@@ -665,14 +847,14 @@ static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id,
     return found;
 }
 
-/* The bytes of the data block with this id: *data points into the blob,
- * *data_size bytes; *type receives its type when type is not null.  Results
- * as vantrel_get_integer. */
-static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, const void **data,
-                                   uint32_t *data_size, uint32_t *type)
+/* The bytes of the data block with this id, in a checked blob: *data
+ * points into the blob, *data_size bytes; *type receives its type when type
+ * is not null.  Results as vantrel_checked_get_integer. */
+static inline int vantrel_checked_get_data(const void *blob, size_t size, uint32_t id, const void **data,
+                                           uint32_t *data_size, uint32_t *type)
 {
     vantrel_tag t;
-    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
+    int found = vantrel_checked_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
     if (found == VANTREL_OK) {
         *data = t.payload;
         *data_size = t.size;
@@ -680,6 +862,40 @@ static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, c
             *type = t.type;
     }
     return found;
+}
+
+/* vantrel_checked_find on bytes not yet checked: VANTREL_BAD_BLOB when
+ * vantrel_check refuses them (*tag is then left alone). */
+static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
+{
+    if (vantrel_check(blob, size, NULL, NULL) != 0)
+        return VANTREL_BAD_BLOB;
+    return vantrel_checked_find(blob, size, id, tag);
+}
+
+/* The checking getters: vantrel_check, then the checked getter.  Each
+ * walks the whole blob on every call; check once and use the
+ * vantrel_checked_get_* getters to read several values. */
+static inline int vantrel_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
+{
+    if (vantrel_check(blob, size, NULL, NULL) != 0)
+        return VANTREL_BAD_BLOB;
+    return vantrel_checked_get_integer(blob, size, id, value);
+}
+
+static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id, const char **text, uint32_t *length)
+{
+    if (vantrel_check(blob, size, NULL, NULL) != 0)
+        return VANTREL_BAD_BLOB;
+    return vantrel_checked_get_string(blob, size, id, text, length);
+}
+
+static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, const void **data,
+                                   uint32_t *data_size, uint32_t *type)
+{
+    if (vantrel_check(blob, size, NULL, NULL) != 0)
+        return VANTREL_BAD_BLOB;
+    return vantrel_checked_get_data(blob, size, id, data, data_size, type);
 }
 
 #ifdef __cplusplus

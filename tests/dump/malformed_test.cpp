@@ -162,7 +162,12 @@ TEST_F(Malformed, PaddedStartTag)
 {
     run({
         {"tag size 32 with fill", start_tag(0x20, 0x28) + zeros(16) + end_tag(), {}, "[start]\n[end]\n", "", 0},
-        {"tag size 20", start_tag(20, 28) + zeros(4) + end_tag(), {}, "[start]\n[end]\n", "", 0},
+        // Only an alignment the builder writes pads the start tag; any
+        // other size (one flipped bit: 0x10 to 0x30) skips nothing.
+        {"tag size 20 is no alignment: the fill is read as a tag", start_tag(20, 28) + zeros(4) + end_tag(), {},
+         "[start]\n", AT + "18: invalid tag size\n", 1},
+        {"tag size 0x30 is no alignment: every tag listed", start_tag(0x30, 16 + 24 + 8) + integer_tag(24, 5, 2) +
+         end_tag(), {}, "[start]\n" + INT_2_5 + "[end]\n", "", 0},
         {"tag size 8 is not trusted", start_tag(8, 24) + end_tag(), {}, "[start]\n[end]\n", "", 0},
         {"tag size equal to the length", start_tag(0x20, 0x20) + zeros(16), {}, "[start]\n",
          AT + "20: missing end tag\n", 1},

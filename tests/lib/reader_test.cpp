@@ -3,6 +3,7 @@
 // the look-ups.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,14 +33,25 @@ read_result read_all(const std::string &blob)
     vantrel_reader_init(&r, blob.data(), blob.size(), 0);
     while ((step = vantrel_reader_next(&r, &t)) > 0)
         out.tags.push_back(t);
-    // The iterator ends as the check does, with the same fault.
-    EXPECT_EQ(step < 0, out.check == 1);
+    // The iterator ends as the check does, with the same fault; the tag it
+    // hands out with it holds nothing that was not read.
+    EXPECT_EQ(step < 0, out.check != 0);
     if (step < 0) {
         uint32_t offset;
         const char *why;
-        vantrel_reader_fault(&r, &offset, &why);
+        EXPECT_EQ(vantrel_reader_fault(&r, &offset, &why), out.check);
         EXPECT_EQ(offset, out.offset);
         EXPECT_STREQ(why, out.reason.c_str());
+        EXPECT_EQ(why, vantrel_fault_text(out.check));
+        const auto *bytes = reinterpret_cast<const uint8_t *>(blob.data());
+        EXPECT_TRUE(t.payload == nullptr || (t.payload >= bytes && t.payload + t.size <= bytes + blob.size()));
+        // Found before a header was read (a nested start tag's length is
+        // found in a tag that was).
+        if (out.check == VANTREL_E_MISSING_END ||
+            (out.check == VANTREL_E_START_LENGTH && t.code != VANTREL_TAG_START)) {
+            EXPECT_TRUE(t.offset == 0 && t.code == 0 && t.tag_size == 0 && t.id == 0 && t.value == 0 &&
+                        t.size == 0 && t.length == 0);
+        }
     }
     return out;
 }
@@ -52,8 +64,8 @@ TEST(CReader, FaultsInBothOrders)
             vtcpp::blob_writer w{swapped, {}};
             c.write(w);
             read_result r = read_all(w.bytes.substr(0, c.cut));
-            EXPECT_EQ(r.check, 1);
-            EXPECT_EQ(r.offset, c.offset);
+            EXPECT_EQ(r.check, static_cast<int>(c.code));
+            EXPECT_EQ(r.offset, std::min<uint64_t>(c.offset, UINT32_MAX));
             // The table words reasons as the dump does, numbers included.
             EXPECT_EQ(std::string(c.reason).rfind(r.reason, 0), 0u) << r.reason;
         }
@@ -95,7 +107,7 @@ TEST(CReader, EveryAlignmentBothOrdersAndEveryTruncation)
             // the cut; with fewer than 16 bytes at offset 0.
             for (std::size_t cut = 0; cut < r.tags[4].offset + VANTREL_HDR_SIZE; ++cut) {
                 read_result c = read_all(blob.substr(0, cut));
-                ASSERT_EQ(c.check, 1) << cut;
+                ASSERT_EQ(c.check, cut < VANTREL_START_MIN ? VANTREL_E_SHORT : VANTREL_E_EOF) << cut;
                 EXPECT_EQ(c.reason, VANTREL_FAULT_EOF);
                 if (cut < VANTREL_START_MIN)
                     EXPECT_EQ(c.offset, 0u);
@@ -137,6 +149,37 @@ TEST(CReader, Lookups)
     vantrel_tag t;
     EXPECT_EQ(vantrel_find(buffer, size, 2, &t), VANTREL_OK);
     EXPECT_EQ(t.code, VANTREL_TAG_DATA_BLOCK);
+    // A faulty blob leaves the tag as it was.
+    t.id = 77;
+    EXPECT_EQ(vantrel_find(buffer, size - 1, 2, &t), VANTREL_BAD_BLOB);
+    EXPECT_EQ(t.id, 77u);
+    EXPECT_EQ(vantrel_check(nullptr, 16, nullptr, nullptr), VANTREL_E_SHORT);
+
+    // Tags of a nested block are not looked at.
+    vtcpp::blob_writer nested;
+    nested.start(16, 16 + 24 + 48 + 8).integer(1, 1).start(48, 48).integer(2, 2).end().end();
+    const std::string &n = nested.bytes;
+    EXPECT_EQ(vantrel_get_integer(n.data(), n.size(), 1, &value), VANTREL_OK);
+    EXPECT_EQ(vantrel_get_integer(n.data(), n.size(), 2, &value), VANTREL_NOT_FOUND);
+}
+
+// A reader built with a bound of its own (VANTREL_MAX_DEPTH 16, as
+// firmware would): the bound's deepest blob passes, one level more fails
+// where the dump would report it for that bound.
+extern "C" int small_stack_check(const void *blob, size_t size, uint32_t *offset);
+extern "C" uint32_t small_stack_max_depth(void);
+
+TEST(CReader, CallersDepthBound)
+{
+    const uint32_t bound = small_stack_max_depth();
+    ASSERT_EQ(bound, 16u);
+    for (bool swapped : {false, true}) {
+        std::string deepest = vtcpp::nested_blob(bound, swapped), deeper = vtcpp::nested_blob(bound + 1, swapped);
+        uint32_t offset = 0;
+        EXPECT_EQ(small_stack_check(deepest.data(), deepest.size(), &offset), 0);
+        EXPECT_EQ(small_stack_check(deeper.data(), deeper.size(), &offset), VANTREL_E_TOO_DEEP);
+        EXPECT_EQ(offset, 16 * (bound + 1) + 16);
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "blob_cases.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -8,16 +9,32 @@ namespace vtcpp {
 
 using vantrel::error_code;
 
+namespace {
+
+// The other byte order, made without the reader's own swaps so that a
+// broken swap in the reader cannot pass the tests: a word's bytes in
+// reverse order (a 64-bit word reversed as one 8-byte unit).
+template <typename word> word reversed(word v)
+{
+    unsigned char b[sizeof v];
+    std::memcpy(b, &v, sizeof v);
+    std::reverse(b, b + sizeof v);
+    std::memcpy(&v, b, sizeof v);
+    return v;
+}
+
+} // namespace
+
 blob_writer &blob_writer::u32(uint32_t v)
 {
-    v = swapped ? vantrel_swap32(v) : v;
+    v = swapped ? reversed(v) : v;
     bytes.append(reinterpret_cast<const char *>(&v), sizeof v);
     return *this;
 }
 
 blob_writer &blob_writer::u64(uint64_t v)
 {
-    v = swapped ? vantrel_swap64(v) : v;
+    v = swapped ? reversed(v) : v;
     bytes.append(reinterpret_cast<const char *>(&v), sizeof v);
     return *this;
 }
@@ -64,7 +81,7 @@ uint32_t get32(const std::string &b, std::size_t at)
 
 void swap32(std::string &b, std::size_t at)
 {
-    uint32_t v = vantrel_swap32(get32(b, at));
+    uint32_t v = reversed(get32(b, at));
     std::memcpy(b.data() + at, &v, sizeof v);
 }
 
@@ -72,7 +89,7 @@ void swap64(std::string &b, std::size_t at)
 {
     uint64_t v;
     std::memcpy(&v, b.data() + at, sizeof v);
-    v = vantrel_swap64(v);
+    v = reversed(v);
     std::memcpy(b.data() + at, &v, sizeof v);
 }
 
@@ -84,7 +101,8 @@ std::string swapped_copy(const std::string &blob)
     uint32_t start_size = get32(blob, 4), length = get32(blob, 8);
     for (std::size_t at : {0, 4, 8, 12})
         swap32(b, at);
-    std::size_t pos = start_size > 16 && start_size <= length ? start_size : 16;
+    // The builder pads its start tag to alignments of 32 and more.
+    std::size_t pos = start_size > 16 && (start_size & (start_size - 1)) == 0 && start_size <= length ? start_size : 16;
     for (int open = 1; open > 0;) {
         uint32_t code = get32(blob, pos), size = get32(blob, pos + 4);
         swap32(b, pos);
@@ -175,6 +193,12 @@ const malformed_case cases[] = {
     {"end of file inside string characters",
      [](blob_writer &w) { w.start(16, 200).header(VANTREL_TAG_STRING, 168).u32(1).u32(150).raw("abc"); }, all,
      error_code::unexpected_eof, 0x23, "unexpected end-of-file"},
+    {"end of file inside an integer's reserved word", [](blob_writer &w) { w.start(16, 48).integer(1, 5).end(); },
+     16 + 22, error_code::unexpected_eof, 0x26, "unexpected end-of-file"},
+    // The first tag ends 2^32 bytes in: past what a 32-bit offset holds.
+    {"wrapped length sends the walk past 4 GiB",
+     [](blob_writer &w) { w.start(16, 8).header(VANTREL_TAG_STRING, 0xFFFFFFF0).u32(1).u32(0).zeros(8); }, all,
+     error_code::unexpected_eof, uint64_t{1} << 32, "unexpected end-of-file"},
     {"end of file inside integer fields",
      [](blob_writer &w) { w.start(16, 48).header(VANTREL_TAG_INTEGER, 24).u64(5); }, all,
      error_code::unexpected_eof, 0x20, "unexpected end-of-file"},
@@ -255,6 +279,9 @@ std::vector<valid_case> valid_cases()
     w.start(16, 96).start(16, 72).integer(1, 1).start(8, 24).end().end().end();
     out.push_back({"nested start tag_size below its length", w.bytes});
     out.push_back({"1024 nested blocks", nested_blob(1024, false)});
+    w = {};
+    w.start(16, 64).start(16, 32).end(16).end(16);
+    out.push_back({"nested block closed by a 16-byte end tag (alignment 16)", w.bytes});
     // Payloads and fields that run past their own tag_size: listed from the
     // bytes that follow, as vantrel-dump lists them.
     const struct {
