@@ -223,6 +223,16 @@ VANTREL_STEP uint64_t vantrel_load64(const void *at, int swapped)
     return swapped ? vantrel_swap64(w) : w;
 }
 
+/* A tag with nothing decoded yet. */
+VANTREL_STEP void vantrel_tag_clear_(vantrel_tag *tag, uint64_t offset, uint32_t depth)
+{
+    tag->offset = offset;
+    tag->value = 0;
+    tag->payload = NULL;
+    tag->code = tag->tag_size = tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    tag->depth = depth;
+}
+
 /* The fields after the header of a tag whose code is known; `tag_bytes` is
  * the tag's first byte. */
 VANTREL_STEP void vantrel_decode_fields_(const uint8_t *b, int swapped, vantrel_tag *tag)
@@ -336,7 +346,7 @@ VANTREL_STEP int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, uint32
 {
     const uint8_t *b = (const uint8_t *)first16;
     uint32_t code, length, tag_size;
-    memset(tag, 0, sizeof *tag);
+    vantrel_tag_clear_(tag, 0, 0);
     w->fault_reason = NULL;
     w->fault_code = VANTREL_E_NONE;
     w->fault_offset = 0;
@@ -384,13 +394,7 @@ VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantre
     const uint8_t *b = (const uint8_t *)header;
     uint32_t size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, (int)w->swapped);
     uint32_t code;
-    tag->offset = w->at;
-    tag->value = 0;
-    tag->payload = NULL;
-    tag->code = 0;
-    tag->tag_size = 0;
-    tag->depth = w->depth;
-    tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    vantrel_tag_clear_(tag, w->at, w->depth);
     *field_bytes = 0;
     if (size > w->remaining || size < VANTREL_HDR_SIZE)
         return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_E_TAG_SIZE, 0);
@@ -496,7 +500,7 @@ VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size
 {
     uint32_t field_bytes, payload;
     if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0) {
-        memset(tag, 0, sizeof *tag);
+        vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
     if (vantrel_walk_header(w, blob + w->at, tag, &field_bytes) != 0)
@@ -515,24 +519,21 @@ VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size
     return 1;
 }
 
-/* Begins a walk over `size` bytes at `blob`: 0, or 1 with the fault in *w
+/* Begins a walk over `size` bytes at `blob` with the bound, the open
+ * blocks' words and the flags already in *w: 0, or 1 with the fault in *w
  * (VANTREL_E_SHORT for fewer than 16 bytes or a null blob, and the start
  * tag's faults).  *start receives the blob's start tag, zero where it was
  * not read. */
-VANTREL_STEP int vantrel_memory_begin_(vantrel_walk *w, uint32_t *enclosing, uint32_t max_depth, const void *blob,
-                                       size_t size, uint32_t flags, vantrel_tag *start)
+VANTREL_STEP int vantrel_memory_begin_(vantrel_walk *w, const void *blob, size_t size, vantrel_tag *start)
 {
     w->done = 0;
     w->swapped = 0;
     w->depth = 0;
-    w->flags = flags;
-    w->max_depth = max_depth;
-    w->enclosing = enclosing;
     if (size < VANTREL_START_MIN || blob == NULL) {
-        memset(start, 0, sizeof *start);
+        vantrel_tag_clear_(start, 0, 0);
         return vantrel_walk_fail(w, 0, VANTREL_E_SHORT, 0);
     }
-    return vantrel_walk_begin(w, enclosing, max_depth, blob, flags, start);
+    return vantrel_walk_begin(w, w->enclosing, w->max_depth, blob, w->flags, start);
 }
 
 /* Prepares a walk over `size` bytes at `blob`.  flags: 0 or
@@ -544,7 +545,10 @@ static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_
     r->blob = (const uint8_t *)blob;
     r->size = size;
     r->started = 0;
-    return vantrel_memory_begin_(&r->walk, r->enclosing, VANTREL_MAX_DEPTH, blob, size, flags, &r->start);
+    r->walk.enclosing = r->enclosing;
+    r->walk.max_depth = VANTREL_MAX_DEPTH;
+    r->walk.flags = flags;
+    return vantrel_memory_begin_(&r->walk, blob, size, &r->start);
 }
 
 /* The next tag, in blob order: first the blob's own start tag, last its end
@@ -558,7 +562,7 @@ static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_
 VANTREL_STEP int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
 {
     if (r->walk.fault_code != VANTREL_E_NONE) {
-        memset(tag, 0, sizeof *tag);
+        vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
     if (!r->started) {
@@ -601,7 +605,10 @@ static inline int vantrel_walk_memory(vantrel_walk *w, uint32_t *enclosing, uint
 {
     vantrel_tag tag;
     int step = 1;
-    if (vantrel_memory_begin_(w, enclosing, max_depth, blob, size, flags, &tag) != 0) {
+    w->enclosing = enclosing;
+    w->max_depth = max_depth;
+    w->flags = flags;
+    if (vantrel_memory_begin_(w, blob, size, &tag) != 0) {
         if (start != NULL)
             *start = tag;
         return w->fault_code;
@@ -677,11 +684,7 @@ VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swap
     uint64_t end;
     if (at + VANTREL_HDR_SIZE > size)
         return -1;
-    tag->offset = at;
-    tag->value = 0;
-    tag->payload = NULL;
-    tag->depth = depth;
-    tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    vantrel_tag_clear_(tag, at, depth);
     tag->code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
     tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
     switch (tag->code) {
@@ -725,7 +728,7 @@ static inline int vantrel_checked_first(const void *blob, size_t size, vantrel_t
 {
     const uint8_t *b = (const uint8_t *)blob;
     if (blob == NULL || size < VANTREL_START_MIN) {
-        memset(tag, 0, sizeof *tag);
+        vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
     vantrel_checked_tag_(b, size, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag);
@@ -769,54 +772,58 @@ VANTREL_STEP int vantrel_checked_next(const void *blob, size_t size, vantrel_tag
  * same.
  */
 
+/* The walk of vantrel_checked_find, in *t: the tag found on VANTREL_OK,
+ * anything on the other results. */
+VANTREL_STEP int vantrel_checked_search_(const void *blob, size_t size, uint32_t id, vantrel_tag *t)
+{
+    const uint8_t *b = (const uint8_t *)blob;
+    int swapped;
+    uint64_t at;
+    if (vantrel_checked_first(blob, size, t) < 0)
+        return VANTREL_BAD_BLOB;
+    swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
+    at = vantrel_first_tag_offset(t->tag_size, t->length);
+    for (;;) {
+        if (vantrel_checked_tag_(b, size, swapped, at, 0, t) < 0)
+            return VANTREL_BAD_BLOB;
+        switch (t->code) {
+        case VANTREL_TAG_END:
+            return VANTREL_NOT_FOUND;
+        case VANTREL_TAG_START:
+            /* A nested block is not searched: it ends at its length. */
+            if (t->length < VANTREL_START_MIN)
+                return VANTREL_BAD_BLOB;
+            at += t->length;
+            break;
+        default:
+            if (t->id == id)
+                return VANTREL_OK;
+            at += t->tag_size;
+            break;
+        }
+    }
+}
+
 /* The first tag of the outer block with this id, in a checked blob:
  * VANTREL_OK with *tag filled, VANTREL_NOT_FOUND, or VANTREL_BAD_BLOB when
  * the bytes changed after the check (see above).  *tag is written only on
  * VANTREL_OK. */
 static inline int vantrel_checked_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
 {
-    const uint8_t *b = (const uint8_t *)blob;
     vantrel_tag t;
-    int swapped;
-    uint64_t at;
-    if (vantrel_checked_first(blob, size, &t) < 0)
-        return VANTREL_BAD_BLOB;
-    swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
-    at = vantrel_first_tag_offset(t.tag_size, t.length);
-    for (;;) {
-        if (vantrel_checked_tag_(b, size, swapped, at, 0, &t) < 0)
-            return VANTREL_BAD_BLOB;
-        switch (t.code) {
-        case VANTREL_TAG_END:
-            return VANTREL_NOT_FOUND;
-        case VANTREL_TAG_START:
-            /* A nested block is not searched: it ends at its length. */
-            if (t.length < VANTREL_START_MIN)
-                return VANTREL_BAD_BLOB;
-            at += t.length;
-            break;
-        default:
-            if (t.id == id) {
-                *tag = t;
-                return VANTREL_OK;
-            }
-            at += t.tag_size;
-            break;
-        }
-    }
-}
-
-/* The first tag of the outer block with this id, and it must be of kind
- * `code`; *tag is written only on VANTREL_OK. */
-VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code,
-                                            vantrel_tag *tag)
-{
-    vantrel_tag t;
-    int found = vantrel_checked_find(blob, size, id, &t);
-    if (found == VANTREL_OK && t.code != code)
-        return VANTREL_WRONG_KIND;
+    int found = vantrel_checked_search_(blob, size, id, &t);
     if (found == VANTREL_OK)
         *tag = t;
+    return found;
+}
+
+/* The search, and the tag found must be of kind `code`. */
+VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code,
+                                            vantrel_tag *t)
+{
+    int found = vantrel_checked_search_(blob, size, id, t);
+    if (found == VANTREL_OK && t->code != code)
+        return VANTREL_WRONG_KIND;
     return found;
 }
 
