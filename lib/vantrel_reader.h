@@ -1,10 +1,13 @@
 /*
  * vantrel_reader.h - the tag blob format, and a checked reader for it.
  *
- * Header only, valid C99 and C++, freestanding: it needs <stdint.h>,
- * <stddef.h> and <string.h> (memcpy) and nothing else, allocates nothing,
- * keeps no global state and does no I/O.  Firmware compiles it in without
- * linking libvantrel.
+ * Header only, valid C99 and C++, freestanding: it includes <stdint.h>,
+ * <stddef.h> and <string.h>, allocates nothing, keeps no global state and
+ * does no I/O.  Firmware compiles it in without linking libvantrel.  What a
+ * bare-metal build links: memcpy (word loads; with GCC also copies of a
+ * vantrel_tag) and memset (GCC clearing a vantrel_tag), and on a Cortex-M0
+ * libgcc's __gnu_thumb1_case_uqi (switch tables).  Blobs need no
+ * particular alignment in memory.
  *
  * A tag blob is a start tag, any number of string, integer and data block
  * tags, and an end tag.  Every tag begins with the same 8-byte header (code,
@@ -15,8 +18,9 @@
  *
  * What a reader accepts is exactly what vantrel-dump lists without a fault:
  *   - the blob's own start tag has a zero reserved word; when its tag_size is
- *     above 16 and not above its length (alignments of 32 and more), the first
- *     tag stands at tag_size, otherwise right after its four words;
+ *     an alignment the builder pads it to (a power of two from 32 to
+ *     VANTREL_ALIGN_MAX) and not above its length, the first tag stands at
+ *     tag_size, otherwise right after its four words;
  *   - each tag's tag_size is at least 8 and fits in what its block has left;
  *   - an end tag closes its block exactly; a start tag inside a blob opens a
  *     nested block whose length is at least 16, fits in what the enclosing
@@ -28,13 +32,26 @@
  *     zero.
  *
  * Calling order.  Either
- *   vantrel_check() once for a verdict, or
+ *   vantrel_check() once for a verdict (0, or a fault code), then any
+ *   number of vantrel_checked_find() / vantrel_checked_get_*() look-ups and
+ *   vantrel_checked_first() / _next() walks, which need no more checking
+ *   and no stack for open blocks, or
  *   vantrel_reader_init(), then vantrel_reader_next() until it returns 0
- *   (done) or -1 (fault), or
- *   one of the look-ups (vantrel_find, vantrel_get_integer, ...), which check
- *   the whole blob on every call.
+ *   (done) or -1 (fault): each tag checked as it is handed out, or
+ *   one of the checking look-ups (vantrel_find, vantrel_get_integer, ...),
+ *   which check the whole blob on every call.
  * Streaming readers that hold one tag at a time (vantrel-dump) drive the
  * same checks through the vantrel_walk_* steps.
+ *
+ * Bytes that change while they are read (shared memory, a DMA buffer):
+ * nothing here reads outside the size it was given or loops, whatever the
+ * bytes become.  The iterator checks each tag as it hands it out; the
+ * checked walks and look-ups stop (-1, VANTREL_BAD_BLOB) where a tag would
+ * leave the bytes.  Values read from bytes that changed after they were
+ * checked are whatever the bytes then hold.
+ *
+ * Threads: no global state; any number of threads may read one blob, each
+ * with its own vantrel_reader.
  */
 #ifndef VANTREL_READER_H
 #define VANTREL_READER_H
@@ -871,38 +888,82 @@ static inline int vantrel_checked_get_data(const void *blob, size_t size, uint32
     return found;
 }
 
-/* vantrel_checked_find on bytes not yet checked: VANTREL_BAD_BLOB when
- * vantrel_check refuses them (*tag is then left alone). */
+/* The first tag of the outer block with this id in bytes not yet checked,
+ * found in the same pass that checks them: VANTREL_OK with *tag filled,
+ * VANTREL_NOT_FOUND, or VANTREL_BAD_BLOB when vantrel_check refuses the
+ * bytes (*tag is then left alone).  Takes the stack vantrel_check takes. */
 static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
+    uint32_t stack[VANTREL_MAX_DEPTH];
+    vantrel_walk w;
+    vantrel_tag t, found;
+    int step = 1, have = 0;
+    w.enclosing = stack;
+    w.max_depth = VANTREL_MAX_DEPTH;
+    w.flags = 0;
+    if (vantrel_memory_begin_(&w, blob, size, &t) != 0)
         return VANTREL_BAD_BLOB;
-    return vantrel_checked_find(blob, size, id, tag);
+    while (step > 0 && !w.done) {
+        step = vantrel_memory_step_(&w, (const uint8_t *)blob, size, &t);
+        if (step > 0 && !have && t.depth == 0 && t.id == id && t.code != VANTREL_TAG_START &&
+            t.code != VANTREL_TAG_END) {
+            found = t;
+            have = 1;
+        }
+    }
+    if (step <= 0)
+        return VANTREL_BAD_BLOB;
+    if (!have)
+        return VANTREL_NOT_FOUND;
+    *tag = found;
+    return VANTREL_OK;
 }
 
-/* The checking getters: vantrel_check, then the checked getter.  Each
- * walks the whole blob on every call; check once and use the
- * vantrel_checked_get_* getters to read several values. */
+/* vantrel_find, and the tag found must be of kind `code`. */
+VANTREL_STEP int vantrel_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code, vantrel_tag *t)
+{
+    int found = vantrel_find(blob, size, id, t);
+    if (found == VANTREL_OK && t->code != code)
+        return VANTREL_WRONG_KIND;
+    return found;
+}
+
+/* The checking getters: the check and the look-up in one pass, on every
+ * call.  To read several values, check once and use the
+ * vantrel_checked_get_* getters.  Results as vantrel_checked_get_integer,
+ * VANTREL_BAD_BLOB meaning the bytes are not one well-formed blob. */
 static inline int vantrel_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
-        return VANTREL_BAD_BLOB;
-    return vantrel_checked_get_integer(blob, size, id, value);
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
+    if (found == VANTREL_OK)
+        *value = t.value;
+    return found;
 }
 
 static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id, const char **text, uint32_t *length)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
-        return VANTREL_BAD_BLOB;
-    return vantrel_checked_get_string(blob, size, id, text, length);
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
+    if (found == VANTREL_OK) {
+        *text = (const char *)t.payload;
+        *length = t.size;
+    }
+    return found;
 }
 
 static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, const void **data,
                                    uint32_t *data_size, uint32_t *type)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
-        return VANTREL_BAD_BLOB;
-    return vantrel_checked_get_data(blob, size, id, data, data_size, type);
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
+    if (found == VANTREL_OK) {
+        *data = t.payload;
+        *data_size = t.size;
+        if (type != NULL)
+            *type = t.type;
+    }
+    return found;
 }
 
 #ifdef __cplusplus
