@@ -727,15 +727,22 @@ VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swap
         return -1;
     vantrel_decode_fields_(b, swapped, tag);
     payload = vantrel_payload_offset(tag->code);
-    if (payload != 0) {
-        if (end + tag->size > size)
-            return -1;
-        tag->payload = b + payload;
-    }
-    if (tag->code == VANTREL_TAG_START)
+    end += tag->size;
+    if (tag->code == VANTREL_TAG_START) {
         tag->depth = depth + 1;
-    else if (tag->tag_size < VANTREL_HDR_SIZE)
+        return 1;
+    }
+    if (tag->tag_size < VANTREL_HDR_SIZE)
         return -1;
+    /* An end tag's fill is never read; every other tag of a checked blob is
+     * followed by an end tag's header at least, so it lies inside the
+     * bytes whole, as its payload does. */
+    if (tag->code != VANTREL_TAG_END && tag->tag_size > end - at)
+        end = at + tag->tag_size;
+    if (end > size)
+        return -1;
+    if (payload != 0)
+        tag->payload = b + payload;
     return 1;
 }
 
