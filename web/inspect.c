@@ -235,29 +235,29 @@ static uint32_t find_alignment(void)
 EXPORT("walk") int32_t walk(void)
 {
     vantrel_tag tag;
-    int step;
+    int step = 0;
+    int whole = 1;
     count = 0;
     open_count = 0;
     alignment_found = 0;
     vantrel_reader_init(&reader, blob, blob_size, 0);
-    while ((step = vantrel_reader_next(&reader, &tag)) > 0)
-        if (!add(&tag, payload_length(&tag), 0))
-            return -1;
+    while (whole && (step = vantrel_reader_next(&reader, &tag)) > 0)
+        whole = add(&tag, payload_length(&tag), 0);
     /* A data block whose fields were read and whose payload runs past the
      * end of the file: the dump has listed it before it met the end. */
-    if (step < 0 && reader.walk.fault_code == VANTREL_E_EOF && tag.code == VANTREL_TAG_DATA_BLOCK &&
+    if (whole && step < 0 && reader.walk.fault_code == VANTREL_E_EOF && tag.code == VANTREL_TAG_DATA_BLOCK &&
         tag.offset + VANTREL_DATA_DATA <= blob_size) {
         uint32_t read = blob_size - (uint32_t)tag.offset - VANTREL_DATA_DATA;
-        if (!add(&tag, read - read % DUMP_PIECE, 1))
-            return -1;
+        whole = add(&tag, read - read % DUMP_PIECE, 1);
     }
+    /* Blocks still open at a fault end with the records. */
     for (uint32_t i = 0; i < count; ++i)
         if (records[i].block_end == NONE)
             records[i].block_end = count;
     compose_reason(&reader.walk);
-    if (count != 0)
+    if (count != 0 && whole)
         alignment_found = find_alignment();
-    return (int32_t)count;
+    return whole ? (int32_t)count : -1;
 }
 
 /* ------------------------------------------------------------- the verdict */

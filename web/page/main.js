@@ -45,14 +45,27 @@ async function start() {
         tree.select(i);
     });
 
+    // Each open() takes a ticket: a file picked while the last one is
+    // still being read wins.
+    let tickets = 0;
+
     async function open(file) {
+        const ticket = ++tickets;
         document.body.dataset.state = 'loading';
         performance.clearMarks();
         performance.clearMeasures();
         performance.mark('vantrel-open-start');
         say(`Reading ${file.name}…`);
         const bytes = new Uint8Array(await file.arrayBuffer());
+        if (ticket !== tickets)
+            return;
         if (!reader.open(bytes)) {
+            // The last file is gone from the module's memory too.
+            $('#summary').innerHTML = '';
+            tree.load(reader);
+            hexView.load(reader, -1);
+            for (const button of document.querySelectorAll('.needs-blob'))
+                button.disabled = true;
             say(`${file.name}: ${sizeText(bytes.length)} do not fit in the page's memory.`);
             document.body.dataset.state = 'failed';
             return;
@@ -66,8 +79,9 @@ async function start() {
         const faultAt = verdict.faultCode !== 0 ? verdict.offset : -1;
         tree.load(reader);
         hexView.load(reader, faultAt);
+        // A walk cut short by memory has no whole JSON to give.
         for (const button of document.querySelectorAll('.needs-blob'))
-            button.disabled = false;
+            button.disabled = !reader.complete;
         performance.measure('vantrel-open', 'vantrel-open-start');
         say(`Opened ${fileName}: ${verdict.wellFormed ? 'well formed' : 'with a fault'}.`);
         document.body.dataset.state = 'loaded';

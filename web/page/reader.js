@@ -36,8 +36,11 @@ class BlobReader {
     // `complete` is false when it ran out during the walk.
     open(bytes) {
         const at = this.x.prepare(bytes.length);
-        if (at === 0)
+        if (at === 0) {
+            this.size = this.count = 0;
+            this.complete = false;
             return false;
+        }
         new Uint8Array(this.x.memory.buffer, at, bytes.length).set(bytes);
         this.base = at;
         this.size = bytes.length;

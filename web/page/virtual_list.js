@@ -14,9 +14,10 @@ class VirtualList {
         this.count = 0;
         this.spacer = document.createElement('div');
         this.spacer.className = 'vl-spacer';
+        this.spacer.setAttribute('role', 'none');
         this.rows = document.createElement('div');
         this.rows.className = 'vl-rows';
-        this.rows.setAttribute('role', 'presentation');
+        this.rows.setAttribute('role', 'none');
         this.spacer.append(this.rows);
         scroller.append(this.spacer);
         this.pending = false;
