@@ -56,6 +56,21 @@ function mutate(blob, random) {
     }
 }
 
+// Start tags nested `levels` deep, little-endian at alignment 8: built here,
+// as neither the compiler nor the seeds nest so deep.  Each block is its
+// start tag, the next block and its end tag.
+function nestedBlob(levels) {
+    const blocks = levels + 1;
+    const out = Buffer.alloc(24 * blocks);
+    for (let k = 0; k < blocks; ++k) {
+        out.writeUInt32LE(0x7a600001, 16 * k);
+        out.writeUInt32LE(16, 16 * k + 4);
+        out.writeUInt32LE(24 * (blocks - k), 16 * k + 8);
+        out.writeUInt32LE(8, 16 * blocks + 8 * k + 4);
+    }
+    return out;
+}
+
 // Writes the corpus to `dir`; returns the file names, in order.
 function makeCorpus({ source, build, dir, mutationsPerBlob = 3 }) {
     fs.rmSync(dir, { recursive: true, force: true });
@@ -75,6 +90,11 @@ function makeCorpus({ source, build, dir, mutationsPerBlob = 3 }) {
     execFileSync(comp, ['-a', '32', '-o', path.join(dir, 'device-settings-a32.dat'),
         path.join(source, 'examples', 'device-settings.txt')]);
     bases.push('device-settings-a32.dat');
+    // The deepest nesting the walk takes, and one level more.
+    for (const levels of [1024, 1025]) {
+        fs.writeFileSync(path.join(dir, `nested-${levels}.dat`), nestedBlob(levels));
+        bases.push(`nested-${levels}.dat`);
+    }
     const seeds = path.join(dir, '.seeds');
     execFileSync(path.join(build, 'web', 'web_make_seeds'), [seeds]);
     for (const seed of fs.readdirSync(path.join(seeds, 'dump_fuzz')).sort()) {

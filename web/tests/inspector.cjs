@@ -78,16 +78,21 @@ class Inspector {
             const tree = document.querySelector('#tree');
             const count = Number(tree.getAttribute('aria-rowcount'));
             const rows = new Map();
-            const frame = () => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+            // The list draws on the frame after a scroll.
+            const frame = () => new Promise((done) => requestAnimationFrame(() => setTimeout(done, 0)));
             tree.scrollTop = 0;
             for (let guard = 0; rows.size < count && guard < 1000; ++guard) {
-                await frame();
-                for (const row of tree.querySelectorAll('.row'))
-                    rows.set(Number(row.dataset.index), {
-                        kind: row.dataset.kind,
-                        offset: Number(row.dataset.offset),
-                        fields: row.querySelector('.fields').textContent,
-                    });
+                // A step that found nothing new waits a few more frames.
+                const before = rows.size;
+                for (let wait = 0; wait < 5 && rows.size === before; ++wait) {
+                    await frame();
+                    for (const row of tree.querySelectorAll('.row'))
+                        rows.set(Number(row.dataset.index), {
+                            kind: row.dataset.kind,
+                            offset: Number(row.dataset.offset),
+                            fields: row.querySelector('.fields').textContent,
+                        });
+                }
                 tree.scrollTop += Math.max(20, tree.clientHeight - 40);
             }
             tree.scrollTop = 0;
