@@ -114,6 +114,13 @@ class HexView {
         if (!this.reader || this.cells === 0 || event.altKey || event.metaKey)
             return;
         const at = Math.max(0, this.cursor);
+        // The first move of a view with no cursor yet lands on the first byte.
+        const moves = ['ArrowRight', 'ArrowLeft', 'ArrowDown', 'ArrowUp', 'PageDown', 'PageUp', 'Home', 'End'];
+        if (this.cursor < 0 && moves.includes(event.key) && !event.ctrlKey) {
+            event.preventDefault();
+            this.onPick(0);
+            return;
+        }
         const page = (this.list.rowsInView - 1) * BYTES_PER_ROW;
         const rowStart = at - (at % BYTES_PER_ROW);
         let to;
