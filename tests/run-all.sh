@@ -11,6 +11,9 @@
 #             i686 (the format's reference platform) built only, as no
 #             32-bit program runs on these machines
 #   valgrind  the end-to-end tests of the gcc build under memcheck
+#   browser   the gcc build's inspector page in headless chromium, held to
+#             its vantrel-dump (web/tests/run.sh; skipped, saying why,
+#             where chromium, node 20 or playwright-core cannot be had)
 #   fuzz      every fuzz target for FUZZ_SECONDS (default 60) seconds
 # Usage: tests/run-all.sh [build-root]      (default: build-ci)
 # STAGES="gcc sanitize" tests/run-all.sh runs only the stages named.
@@ -18,8 +21,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${1:-build-ci}
 jobs=$(nproc 2>/dev/null || echo 2)
-stages=${STAGES:-gcc cortex-m0 sanitize s390x i686 windows valgrind fuzz}
+stages=${STAGES:-gcc cortex-m0 sanitize s390x i686 windows valgrind browser fuzz}
 passed=()
+skipped=()
 times=()
 start=$SECONDS
 stage_start=$SECONDS
@@ -169,10 +173,22 @@ if want valgrind; then
         fail "stage valgrind"
     stage_passed valgrind
 fi
+if want browser; then
+    echo "=== stage browser"
+    want gcc || fail "the browser stage tests the gcc stage's build"
+    browser_status=0
+    web/tests/run.sh "$root/gcc" "$root/browser" || browser_status=$?
+    case $browser_status in
+    0) stage_passed browser ;;
+    77) skipped+=(browser); echo "=== stage browser skipped"; stage_start=$SECONDS ;;
+    *) fail "stage browser" ;;
+    esac
+fi
 if want fuzz; then
     echo "=== stage fuzz"
     fuzz/run.sh "${FUZZ_SECONDS:-60}" "$root/fuzz" || fail "stage fuzz"
     stage_passed fuzz
 fi
 printf 'stage times: %s\n' "$(IFS=,; echo "${times[*]}")"
+((${#skipped[@]} == 0)) || echo "skipped stages: ${skipped[*]}"
 echo "all ${#passed[@]} test stages passed in $((SECONDS - start)) s: ${passed[*]}"

@@ -33,6 +33,12 @@ for f in bin/vantrel-comp bin/vantrel-dump "$libdir/libvantrel.a" include/vantre
     [[ -e $p/$f ]] || fail "missing $f"
 done
 [[ -L $p/$libdir/libvantrel.so && -L $p/$libdir/libvantrel.so.0 ]] || fail "soname links missing"
+# The inspector page, when the build made one (clang for wasm32 and wasm-ld
+# were there): the same file.
+if [[ -f $build/web/vantrel-inspect.html ]]; then
+    cmp -s "$build/web/vantrel-inspect.html" "$p/share/vantrel/vantrel-inspect.html" ||
+        fail "share/vantrel/vantrel-inspect.html missing or not the page built"
+fi
 
 # Installed programs find the library through their RPATH.  Run them from
 # the DESTDIR copy: $ORIGIN makes that work too.
