@@ -29,21 +29,18 @@ int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code)
     return 1;
 }
 
-const char *dump_fault_detail(const vantrel_walk *walk, char (&text)[32])
+const char *dump_fault_reason(const vantrel_walk *walk, char (&text)[VANTREL_REASON_SIZE])
 {
-    text[0] = '\0';
-    if (walk->fault_code == VANTREL_E_UNKNOWN_TAG)
-        std::snprintf(text, sizeof text, ": 0x%" PRIX32, walk->fault_value);
-    else if (walk->fault_code == VANTREL_E_NESTED_RESERVED)
-        std::snprintf(text, sizeof text, " (value: 0x%" PRIx32 ")", walk->fault_value);
-    return text;
+    if (walk->fault_code >= DUMP_E_CANNOT_GO_BACK)
+        return walk->fault_reason;
+    return vantrel_fault_describe(walk->fault_code, walk->fault_value, text);
 }
 
 void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk)
 {
-    char detail[32];
-    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s%s\n", ctx->prog_name, ctx->file_name, walk->fault_offset,
-                 walk->fault_reason, dump_fault_detail(walk, detail));
+    char reason[VANTREL_REASON_SIZE];
+    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name, walk->fault_offset,
+                 dump_fault_reason(walk, reason));
 }
 
 namespace {

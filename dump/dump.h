@@ -80,10 +80,10 @@ int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel
 // The message for the fault a walk recorded: "prog: 'file'@0xOFFSET: why".
 void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk);
 
-// What the message adds after the reason, written into `text`: ": 0xCODE"
-// for an unknown tag, " (value: 0x...)" for a nested start tag's reserved
-// word, else nothing.
-const char *dump_fault_detail(const vantrel_walk *walk, char (&text)[32]);
+// The reason for the fault a walk recorded, as the messages and the JSON
+// give it: the format's faults with their numbers (written into `text`),
+// the input's own as they are.
+const char *dump_fault_reason(const vantrel_walk *walk, char (&text)[VANTREL_REASON_SIZE]);
 
 // Lists one blob whose input stands at its first byte: reads and checks the
 // start tag, chooses the reader pair, then walks.  Sets ctx->file_name to

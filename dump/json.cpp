@@ -193,8 +193,8 @@ void blob_end(dump_output *out, const vantrel_walk *walk)
         output_write(out, "]}", 2);
     output_write(out, "]", 1);
     if (walk->fault_code != VANTREL_E_NONE) {
-        char detail[32];
-        error_member(out, true, walk->fault_offset, walk->fault_reason, dump_fault_detail(walk, detail));
+        char reason[VANTREL_REASON_SIZE];
+        error_member(out, true, walk->fault_offset, dump_fault_reason(walk, reason), "");
     }
     output_write(out, "}\n", 2);
 }

@@ -54,11 +54,10 @@ void put32(bytes &b, size_t at, uint32_t v) { std::memcpy(b.data() + at, &v, 4);
 // A start tag of 16 bytes holding `inner` blocks, each a nested blob.
 bytes nest(const bytes &inner, uint32_t reserved)
 {
-    bytes b(16);
+    bytes b(16 + inner.size() + 8);
     put32(b, 0, VANTREL_TAG_START);
     put32(b, 4, 16);
-    b.insert(b.end(), inner.begin(), inner.end());
-    b.insert(b.end(), 8, 0);
+    std::copy(inner.begin(), inner.end(), b.begin() + 16);
     put32(b, b.size() - 8, VANTREL_TAG_END);
     put32(b, b.size() - 4, 8);
     put32(b, 8, static_cast<uint32_t>(b.size()));

@@ -181,22 +181,17 @@ inline std::string_view reason_text(error_code code) noexcept
 }
 
 struct reason_buffer {
-    char text[96];
+    char text[VANTREL_REASON_SIZE];
 };
 
 // The full reason, numbers included: "unknown tag: 0x7A600009".
 inline reason_buffer describe(const blob_error &error) noexcept
 {
     reason_buffer out{};
-    std::string_view base = reason_text(error.code);
-    if (error.code == error_code::unknown_tag)
-        std::snprintf(out.text, sizeof out.text, "%.*s: 0x%" PRIX32, static_cast<int>(base.size()), base.data(),
-                      error.value);
-    else if (error.code == error_code::nested_reserved)
-        std::snprintf(out.text, sizeof out.text, "%.*s (value: 0x%" PRIx32 ")",
-                      static_cast<int>(base.size()), base.data(), error.value);
+    if (error.code == error_code::none)
+        std::snprintf(out.text, sizeof out.text, "%s", "no error");
     else
-        std::snprintf(out.text, sizeof out.text, "%.*s", static_cast<int>(base.size()), base.data());
+        vantrel_fault_describe(static_cast<int>(error.code), error.value, out.text);
     return out;
 }
 

@@ -179,6 +179,37 @@ static inline const char *vantrel_fault_text(int code)
     return code > 0 && code < VANTREL_E_COUNT ? texts[code] : "";
 }
 
+/* Room for any reason vantrel_fault_describe writes, its zero included. */
+#define VANTREL_REASON_SIZE 64
+
+/* The whole reason vantrel-dump prints after "@0x...: ": the code's text,
+ * then for VANTREL_E_UNKNOWN_TAG ": 0x" and `value` (the tag code) in
+ * upper-case hex, for VANTREL_E_NESTED_RESERVED " (value: 0x", `value` (the
+ * reserved word) in lower-case hex and ")".  Written zero-terminated into
+ * `text`, VANTREL_REASON_SIZE bytes; returns text. */
+static inline char *vantrel_fault_describe(int code, uint32_t value, char *text)
+{
+    const char *digits = code == VANTREL_E_UNKNOWN_TAG ? "0123456789ABCDEF" : "0123456789abcdef";
+    const char *head = code == VANTREL_E_UNKNOWN_TAG ? ": 0x" : " (value: 0x";
+    const char *from = vantrel_fault_text(code);
+    char *at = text;
+    int shift = 28;
+    while (*from != '\0')
+        *at++ = *from++;
+    if (code == VANTREL_E_UNKNOWN_TAG || code == VANTREL_E_NESTED_RESERVED) {
+        while (*head != '\0')
+            *at++ = *head++;
+        while (shift > 0 && (value >> shift) == 0)
+            shift -= 4;
+        for (; shift >= 0; shift -= 4)
+            *at++ = digits[(value >> shift) & 15u];
+        if (code == VANTREL_E_NESTED_RESERVED)
+            *at++ = ')';
+    }
+    *at = '\0';
+    return text;
+}
+
 /* Flags of a walk. */
 #define VANTREL_ALLOW_NESTED_RESERVED 1u /* a nested start tag may have a non-zero reserved word */
 
@@ -483,6 +514,38 @@ VANTREL_STEP uint32_t vantrel_payload_offset(uint32_t code)
          : code == VANTREL_TAG_DATA_BLOCK ? VANTREL_DATA_DATA : 0;
 }
 
+/* Where a tag's header and fields end, from its first byte: a string's or
+ * data block's payload begins there.  8 (the header alone) for an end tag
+ * and for a code that is none of the five. */
+VANTREL_STEP uint32_t vantrel_fields_end(uint32_t code)
+{
+    switch (code) {
+    case VANTREL_TAG_START:
+        return VANTREL_START_MIN;
+    case VANTREL_TAG_INTEGER:
+        return VANTREL_INTEGER_MIN;
+    case VANTREL_TAG_STRING:
+    case VANTREL_TAG_DATA_BLOCK:
+        return vantrel_payload_offset(code);
+    default:
+        return VANTREL_HDR_SIZE;
+    }
+}
+
+/* The alignment the builder wrote a blob with, told from its start tag's
+ * tag_size and its end tag's: a start tag above 16 bytes is padded to the
+ * alignment; one of 16 bytes means 8 or 16, which the end tag's size (8 or
+ * 16) settles.  0 when the start tag's size is no alignment the builder
+ * writes. */
+static inline uint32_t vantrel_blob_alignment(uint32_t start_tag_size, uint32_t end_tag_size)
+{
+    if (start_tag_size > VANTREL_START_MIN)
+        return vantrel_first_tag_offset(start_tag_size, start_tag_size) == start_tag_size ? start_tag_size : 0;
+    if (start_tag_size != VANTREL_START_MIN)
+        return 0;
+    return end_tag_size == VANTREL_START_MIN ? VANTREL_START_MIN : VANTREL_ALIGN_MIN;
+}
+
 /* ------------------------------------------------------ the memory reader */
 
 /* A walk over a blob in memory: 4 words a level of VANTREL_MAX_DEPTH and
@@ -706,23 +769,17 @@ VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swap
     tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
     switch (tag->code) {
     case VANTREL_TAG_END:
-        end = at + VANTREL_HDR_SIZE;
-        break;
     case VANTREL_TAG_START:
-        end = at + VANTREL_START_MIN;
-        break;
     case VANTREL_TAG_INTEGER:
-        end = at + VANTREL_INTEGER_MIN;
-        break;
     case VANTREL_TAG_STRING:
     case VANTREL_TAG_DATA_BLOCK:
-        /* The fields end where the payload begins; the payload's own end is
-         * checked once its size is read. */
-        end = at + vantrel_payload_offset(tag->code);
         break;
     default:
         return -1;
     }
+    /* The fields first; the payload's end is checked once its size is
+     * read. */
+    end = at + vantrel_fields_end(tag->code);
     if (end > size)
         return -1;
     vantrel_decode_fields_(b, swapped, tag);

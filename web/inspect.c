@@ -62,7 +62,7 @@ static uint32_t count, capacity;
 /* The record of each block open at this point of the walk. */
 static uint32_t open_blocks[VANTREL_MAX_DEPTH + 1];
 static uint32_t open_count;
-static char reason[96];
+static char reason[VANTREL_REASON_SIZE];
 static uint32_t alignment_found;
 
 /* Makes memory reach `end` bytes: 1, or 0 when it cannot grow so far. */
@@ -117,18 +117,6 @@ static enum kind kind_of(uint32_t code)
     }
 }
 
-/* Where a tag's fields end: its payload, if it has one, begins there. */
-static uint32_t fields_length(uint32_t code)
-{
-    switch (code) {
-    case VANTREL_TAG_START: return VANTREL_START_MIN;
-    case VANTREL_TAG_INTEGER: return VANTREL_INTEGER_MIN;
-    case VANTREL_TAG_STRING:
-    case VANTREL_TAG_DATA_BLOCK: return vantrel_payload_offset(code);
-    default: return VANTREL_HDR_SIZE;
-    }
-}
-
 /* Adds a tag: `listed` payload bytes of it are shown.  0 when memory ran out. */
 static int add(const vantrel_tag *tag, uint32_t listed, int cut)
 {
@@ -138,7 +126,7 @@ static int add(const vantrel_tag *tag, uint32_t listed, int cut)
     /* The blob's own start tag is followed by its first tag, which stands
      * after the fill of an alignment of 32 and more. */
     uint64_t end = index == 0 ? vantrel_first_tag_offset(tag->tag_size, tag->length) : vantrel_tag_following(tag);
-    uint64_t payload_at = at + fields_length(tag->code);
+    uint64_t payload_at = at + vantrel_fields_end(tag->code);
     if (r == 0)
         return 0;
     end = end < blob_size ? end : blob_size;
@@ -181,53 +169,15 @@ static uint32_t payload_length(const vantrel_tag *tag)
     return vantrel_payload_offset(tag->code) != 0 ? tag->size : 0;
 }
 
-static char *append_text(char *at, const char *text)
-{
-    while (*text != '\0')
-        *at++ = *text++;
-    return at;
-}
-
-static char *append_hex(char *at, uint32_t value, const char *digits)
-{
-    int shift = 28;
-    while (shift > 0 && (value >> shift) == 0)
-        shift -= 4;
-    for (; shift >= 0; shift -= 4)
-        *at++ = digits[(value >> shift) & 15u];
-    return at;
-}
-
-/* The reason as vantrel-dump words it: the fault's text, and for an
- * unknown tag its code, for a nested start tag its reserved word. */
-static void compose_reason(const vantrel_walk *w)
-{
-    char *at = append_text(reason, vantrel_fault_text(w->fault_code));
-    if (w->fault_code == VANTREL_E_UNKNOWN_TAG) {
-        at = append_text(at, ": 0x");
-        at = append_hex(at, w->fault_value, "0123456789ABCDEF");
-    } else if (w->fault_code == VANTREL_E_NESTED_RESERVED) {
-        at = append_text(at, " (value: 0x");
-        at = append_hex(at, w->fault_value, "0123456789abcdef");
-        at = append_text(at, ")");
-    }
-    *at = '\0';
-}
-
-/* The alignment the blob was built with, as far as its tags tell: a start
- * tag of more than 16 bytes is padded to it; one of 16 bytes means 8 or
- * 16, which the end tag's size settles.  0 when the start tag's size is no
- * alignment, or the end tag was not reached. */
+/* The alignment the blob was built with, as far as its tags tell: 0 when
+ * the start tag's size is no alignment, or a start tag of 16 bytes whose
+ * end tag (which tells 8 from 16) was not reached. */
 static uint32_t find_alignment(void)
 {
     uint32_t start = records[0].tag_size;
-    /* The header's rule for a padded start tag: a power of two up to the
-     * largest alignment. */
-    if (start > VANTREL_START_MIN)
-        return vantrel_first_tag_offset(start, 0xFFFFFFFFu) == start ? start : 0;
-    if (start != VANTREL_START_MIN || reader.walk.fault_code != VANTREL_E_NONE)
+    if (start == VANTREL_START_MIN && reader.walk.fault_code != VANTREL_E_NONE)
         return 0;
-    return records[count - 1].tag_size == VANTREL_START_MIN ? VANTREL_START_MIN : VANTREL_ALIGN_MIN;
+    return vantrel_blob_alignment(start, records[count - 1].tag_size);
 }
 
 /* Walks the prepared file: the number of records, or -1 when memory ran
@@ -254,7 +204,7 @@ EXPORT("walk") int32_t walk(void)
     for (uint32_t i = 0; i < count; ++i)
         if (records[i].block_end == NONE)
             records[i].block_end = count;
-    compose_reason(&reader.walk);
+    vantrel_fault_describe(reader.walk.fault_code, reader.walk.fault_value, reason);
     if (count != 0 && whole)
         alignment_found = find_alignment();
     return whole ? (int32_t)count : -1;
