@@ -196,55 +196,63 @@ PyObject *vt_tags_checked(PyObject *window) { return new_iter(window, 0); }
 
 PyObject *vt_tags_walking(PyObject *window) { return new_iter(window, 1); }
 
-static PyObject *hand_out(tag_iter_object *it)
+/* Hands out *tag in the older of the two recent tags when nothing else
+ * holds it, else in a new one. */
+static PyObject *hand_out(tag_iter_object *it, const vantrel_tag *tag)
 {
     PyObject **slot = &it->recent[it->turn ^= 1];
     if (*slot != NULL && Py_REFCNT(*slot) == 1) {
-        ((tag_object *)*slot)->tag = it->current;
+        ((tag_object *)*slot)->tag = *tag;
     } else {
         Py_XDECREF(*slot);
-        if ((*slot = vt_tag_new(it->window, &it->current)) == NULL)
+        if ((*slot = vt_tag_new(it->window, tag)) == NULL)
             return NULL;
     }
     Py_INCREF(*slot);
     return *slot;
 }
 
-/* One step: 1 with it->current filled, 0 at the end, -1 with an error. */
-static int step(tag_iter_object *it)
+/* One step from it->current into *tag: 1, 0 at the end, -1 with an
+ * error set. */
+static int step(tag_iter_object *it, vantrel_tag *tag)
 {
     const uint8_t *data = vt_window_data(it->window);
     size_t size = vt_window_size(it->window);
     int next;
     if (it->reader != NULL) {
-        next = vantrel_reader_next(it->reader, &it->current);
+        next = vantrel_reader_next(it->reader, tag);
         if (next < 0)
             vt_raise_fault(&it->reader->walk);
         return next;
     }
     if (it->state == AT_FIRST) {
         it->state = GOING;
-        next = vantrel_checked_first(data, size, &it->current);
-    } else {
-        next = vantrel_checked_next(data, size, &it->current);
+        return vantrel_checked_first(data, size, tag);
     }
+    *tag = it->current;
+    next = vantrel_checked_next(data, size, tag);
     if (next < 0)
-        vt_raise_changed(it->window, it->current.offset);
+        vt_raise_changed(it->window, tag->offset);
     return next;
 }
 
 static PyObject *tag_iter_next(PyObject *self)
 {
     tag_iter_object *it = (tag_iter_object *)self;
+    /* The step decodes into a local, which the compiler keeps in
+     * registers: copied from memory just written field by field, the tag
+     * would wait for those stores at every step. */
+    vantrel_tag tag;
     int next;
     if (it->state == DONE)
         return NULL;
-    next = step(it);
+    next = step(it, &tag);
     if (next <= 0) {
         it->state = DONE;
         return NULL;
     }
-    return hand_out(it);
+    it->current = tag;
+    return hand_out(it, &tag);
 }
 
 static void tag_iter_dealloc(PyObject *self)
