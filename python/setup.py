@@ -30,7 +30,12 @@ def in_clone():
 
 
 def lib_dir():
-    return TREE_LIB if in_clone() else CARRIED
+    if in_clone():
+        return TREE_LIB
+    if not os.path.exists(os.path.join(CARRIED, "VERSION")):
+        raise SystemExit("setup.py: the library's sources are neither in ../lib (a clone of vantrel) "
+                         "nor in csrc/ (an sdist)")
+    return CARRIED
 
 
 def project_version():
@@ -42,7 +47,7 @@ def project_version():
         if found is None:
             raise SystemExit("setup.py: no project(vantrel VERSION x.y.z) in ../CMakeLists.txt")
         return found.group(1)
-    with open(os.path.join(CARRIED, "VERSION"), encoding="utf-8") as f:
+    with open(os.path.join(lib_dir(), "VERSION"), encoding="utf-8") as f:
         return f.read().strip()
 
 

@@ -89,12 +89,12 @@ ensure_windows_tools() {
     install_packages "${missing[@]}"
 }
 
-# The Python stage builds with Debian's own Python and its packages; pip
-# reaches no registry.
+# The Python stage builds with Debian's own Python and its packages (mypy
+# checks the type stubs); pip reaches no registry.
 ensure_python_tools() {
     local missing=() package
     for package in python3-dev python3-setuptools python3-wheel python3-pip python3-venv python3-pytest \
-        python3-hypothesis; do
+        python3-hypothesis mypy; do
         dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
     done
     install_packages "${missing[@]}"

@@ -48,10 +48,20 @@ static PyObject *blob_iter(PyObject *self) { return vt_tags_checked(((blob_objec
  * is none, -1 with an error set. */
 static int find(blob_object *blob, PyObject *id_arg, vantrel_tag *tag)
 {
+    const uint8_t *data = vt_window_data(blob->window);
+    size_t size = vt_window_size(blob->window);
     uint32_t id;
+    int found;
     if (vt_u32_arg(id_arg, "id", &id) < 0)
         return -1;
-    switch (vantrel_checked_find(vt_window_data(blob->window), vt_window_size(blob->window), id, tag)) {
+    if (size < VT_RELEASE_GIL_BYTES) {
+        found = vantrel_checked_find(data, size, id, tag);
+    } else {
+        Py_BEGIN_ALLOW_THREADS
+        found = vantrel_checked_find(data, size, id, tag);
+        Py_END_ALLOW_THREADS
+    }
+    switch (found) {
     case VANTREL_OK:
         return 1;
     case VANTREL_NOT_FOUND:
@@ -275,7 +285,7 @@ static PyMethodDef blob_methods[] = {
      "look-ups find it: an int for an integer, a str for a string (UTF-8; bytes that\n"
      "are not come back as surrogate escapes) and a read-only memoryview for a data\n"
      "block.  KeyError when no such tag exists; ValueError for an id that is not\n"
-     "0 to 2**32-1."},
+     "0 to 2**32-1.  Large blobs are searched without the GIL."},
     {"find", blob_find, METH_O,
      "find($self, id, /)\n--\n\n"
      "The Tag get() reads its value from, or None when there is none."},

@@ -108,7 +108,7 @@ int vt_fault_init(PyObject *module)
         "A ValueError with the fault as vantrel-dump and the C reader report it:\n"
         "offset (the byte offset), reason (vantrel-dump's text, e.g.\n"
         "'invalid tag size' or 'unknown tag: 0x7A600009') and code (the C\n"
-        "reader's fault code, a vantrel.Fault).",
+        "reader's fault code, an int that vantrel.Fault names).",
         PyExc_ValueError, NULL);
     if (vt_BlobError == NULL || PyModule_AddObjectRef(module, "BlobError", vt_BlobError) < 0)
         return -1;
