@@ -159,6 +159,52 @@ void c_walk(benchmark::State &state, const test_blob &b)
     report(state, b);
 }
 
+// A settings blob of 1,000 integer tags; a look-up of the last one walks
+// all of them.
+const test_blob &thousand_settings()
+{
+    static const test_blob b = [] {
+        test_blob t;
+        t.bytes.resize(16 + 1000 * 24 + 8);
+        vantrel_state s{};
+        vantrel_init(&s, t.bytes.data(), static_cast<uint32_t>(t.bytes.size()), 8);
+        for (uint32_t id = 1; id <= 1000; ++id)
+            t.tags += vantrel_add_integer(&s, id, id) == 0 ? 1 : 0;
+        vantrel_end(&s);
+        return t;
+    }();
+    return b;
+}
+
+// Checks the blob and looks the last id up, as a caller that has not checked
+// does on every look-up.
+void BM_c_lookup_last_of_1000_checking(benchmark::State &state)
+{
+    const test_blob &b = thousand_settings();
+    for (auto _ : state) {
+        uint64_t value = 0;
+        if (vantrel_get_integer(b.bytes.data(), b.bytes.size(), 1000, &value) != VANTREL_OK)
+            state.SkipWithError("not found");
+        benchmark::DoNotOptimize(value);
+    }
+}
+
+// Looks the last id up in a blob checked once before.
+void BM_c_lookup_last_of_1000_checked(benchmark::State &state)
+{
+    const test_blob &b = thousand_settings();
+    if (vantrel_check(b.bytes.data(), b.bytes.size(), nullptr, nullptr) != 0)
+        state.SkipWithError("blob refused");
+    for (auto _ : state) {
+        uint64_t value = 0;
+        if (vantrel_checked_get_integer(b.bytes.data(), b.bytes.size(), 1000, &value) != VANTREL_OK)
+            state.SkipWithError("not found");
+        benchmark::DoNotOptimize(value);
+    }
+}
+BENCHMARK(BM_c_lookup_last_of_1000_checking);
+BENCHMARK(BM_c_lookup_last_of_1000_checked);
+
 void BM_c_validate_small_tags(benchmark::State &state) { c_validate(state, small_tags()); }
 void BM_c_validate_small_tags_swapped(benchmark::State &state) { c_validate(state, small_tags_swapped()); }
 void BM_c_iterate_small_tags(benchmark::State &state) { c_iterate(state, small_tags()); }

@@ -102,7 +102,8 @@ bytes swapped(const bytes &blob)
             swap32(at + 12);
             swap32(at + 16);
         }
-        if (code == VANTREL_TAG_END || size < 8)
+        // Nested blocks end in end tags of their own: go on past them.
+        if (size < 8)
             break;
         at += size;
     }
@@ -128,9 +129,13 @@ int main(int argc, char **argv)
     blobs.push_back({"nested", nested_blob(small, 0)});
     blobs.push_back({"nested_reserved", nested_blob(small, 1)});
     bytes deep = small;
-    for (int i = 0; i < 40; ++i)
+    for (uint32_t depth = 1; depth <= VANTREL_MAX_DEPTH + 1; ++depth) {
         deep = nested_blob(deep, 0);
-    blobs.push_back({"nested_deep", deep});
+        // Some levels deep, and at the reader's bound and one past it: the
+        // inputs reach the "nested too deeply" check.
+        if (depth == 40 || depth >= VANTREL_MAX_DEPTH)
+            blobs.push_back({"nested_" + std::to_string(depth), deep});
+    }
     size_t count = blobs.size();
     for (size_t i = 0; i < count; ++i)
         blobs.push_back({blobs[i].first + "_swapped", swapped(blobs[i].second)});

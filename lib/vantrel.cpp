@@ -2,18 +2,19 @@
 // global state, one copy of each payload.
 #include "vantrel.h"
 
-#include <cstring>
+// The C header: a freestanding C++ compiler (firmware) has no <cstring>.
+#include <string.h>
 
 namespace {
 
 // Words are stored in the writer's own byte order, at offsets that are
 // multiples of 4 but not always of 8, so go through memcpy.
-void put32(uint8_t *at, uint32_t value) { std::memcpy(at, &value, sizeof value); }
-void put64(uint8_t *at, uint64_t value) { std::memcpy(at, &value, sizeof value); }
+void put32(uint8_t *at, uint32_t value) { memcpy(at, &value, sizeof value); }
+void put64(uint8_t *at, uint64_t value) { memcpy(at, &value, sizeof value); }
 uint32_t get32(const uint8_t *at)
 {
     uint32_t value;
-    std::memcpy(&value, at, sizeof value);
+    memcpy(&value, at, sizeof value);
     return value;
 }
 
@@ -75,13 +76,13 @@ void put_header(uint8_t *at, uint32_t code, uint32_t tag_size)
 void zero_fill(uint8_t *at, uint32_t from, uint32_t to)
 {
     if (to > from)
-        std::memset(at + from, 0, to - from);
+        memset(at + from, 0, to - from);
 }
 
 void copy_bytes(uint8_t *to, const void *from, uint32_t size)
 {
     if (size != 0) // a zero-sized payload may come with a null pointer
-        std::memcpy(to, from, size);
+        memcpy(to, from, size);
 }
 
 void put_data_fields(uint8_t *tag, uint32_t tag_size, uint32_t size, uint32_t type,
@@ -196,7 +197,7 @@ int32_t vantrel_add_scatter_data_block(vantrel_state *state, const vantrel_scatt
 
     uint8_t *to = state->cur + VANTREL_DATA_DATA;
     for (const vantrel_scatter *e = list; e->data != nullptr && e->size != 0; ++e) {
-        std::memcpy(to, e->data, e->size);
+        memcpy(to, e->data, e->size);
         to += e->size;
     }
     put_data_fields(state->cur, tag_size, static_cast<uint32_t>(total), type, id);

@@ -101,7 +101,7 @@ public:
             if (piece.size() > UINT32_MAX - total)
                 return status::no_room;
             total += piece.size();
-            count += piece.empty() ? 0 : 1;
+            count += piece.empty() ? 0u : 1u;
         }
         if (count == 0)
             return status::ok;

@@ -1,10 +1,13 @@
 /*
  * vantrel_reader.h - the tag blob format, and a checked reader for it.
  *
- * Header only, valid C99 and C++, freestanding: it needs <stdint.h>,
- * <stddef.h> and <string.h> (memcpy) and nothing else, allocates nothing,
- * keeps no global state and does no I/O.  Firmware compiles it in without
- * linking libvantrel.
+ * Header only, valid C99 and C++, freestanding: it includes <stdint.h>,
+ * <stddef.h> and <string.h>, allocates nothing, keeps no global state and
+ * does no I/O.  Firmware compiles it in without linking libvantrel.  What a
+ * bare-metal build links: memcpy (word loads; with GCC also copies of a
+ * vantrel_tag) and memset (GCC clearing a vantrel_tag), and on a Cortex-M0
+ * libgcc's __gnu_thumb1_case_uqi (switch tables).  Blobs need no
+ * particular alignment in memory.
  *
  * A tag blob is a start tag, any number of string, integer and data block
  * tags, and an end tag.  Every tag begins with the same 8-byte header (code,
@@ -15,8 +18,9 @@
  *
  * What a reader accepts is exactly what vantrel-dump lists without a fault:
  *   - the blob's own start tag has a zero reserved word; when its tag_size is
- *     above 16 and not above its length (alignments of 32 and more), the first
- *     tag stands at tag_size, otherwise right after its four words;
+ *     an alignment the builder pads it to (a power of two from 32 to
+ *     VANTREL_ALIGN_MAX) and not above its length, the first tag stands at
+ *     tag_size, otherwise right after its four words;
  *   - each tag's tag_size is at least 8 and fits in what its block has left;
  *   - an end tag closes its block exactly; a start tag inside a blob opens a
  *     nested block whose length is at least 16, fits in what the enclosing
@@ -28,13 +32,26 @@
  *     zero.
  *
  * Calling order.  Either
- *   vantrel_check() once for a verdict, or
+ *   vantrel_check() once for a verdict (0, or a fault code), then any
+ *   number of vantrel_checked_find() / vantrel_checked_get_*() look-ups and
+ *   vantrel_checked_first() / _next() walks, which need no more checking
+ *   and no stack for open blocks, or
  *   vantrel_reader_init(), then vantrel_reader_next() until it returns 0
- *   (done) or -1 (fault), or
- *   one of the look-ups (vantrel_find, vantrel_get_integer, ...), which check
- *   the whole blob on every call.
+ *   (done) or -1 (fault): each tag checked as it is handed out, or
+ *   one of the checking look-ups (vantrel_find, vantrel_get_integer, ...),
+ *   which check the whole blob on every call.
  * Streaming readers that hold one tag at a time (vantrel-dump) drive the
  * same checks through the vantrel_walk_* steps.
+ *
+ * Bytes that change while they are read (shared memory, a DMA buffer):
+ * nothing here reads outside the size it was given or loops, whatever the
+ * bytes become.  The iterator checks each tag as it hands it out; the
+ * checked walks and look-ups stop (-1, VANTREL_BAD_BLOB) where a tag would
+ * leave the bytes.  Values read from bytes that changed after they were
+ * checked are whatever the bytes then hold.
+ *
+ * Threads: no global state; any number of threads may read one blob, each
+ * with its own vantrel_reader.
  */
 #ifndef VANTREL_READER_H
 #define VANTREL_READER_H
@@ -223,6 +240,16 @@ VANTREL_STEP uint64_t vantrel_load64(const void *at, int swapped)
     return swapped ? vantrel_swap64(w) : w;
 }
 
+/* A tag with nothing decoded yet. */
+VANTREL_STEP void vantrel_tag_clear_(vantrel_tag *tag, uint64_t offset, uint32_t depth)
+{
+    tag->offset = offset;
+    tag->value = 0;
+    tag->payload = NULL;
+    tag->code = tag->tag_size = tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    tag->depth = depth;
+}
+
 /* The fields after the header of a tag whose code is known; `tag_bytes` is
  * the tag's first byte. */
 VANTREL_STEP void vantrel_decode_fields_(const uint8_t *b, int swapped, vantrel_tag *tag)
@@ -336,7 +363,7 @@ VANTREL_STEP int vantrel_walk_begin(vantrel_walk *w, uint32_t *enclosing, uint32
 {
     const uint8_t *b = (const uint8_t *)first16;
     uint32_t code, length, tag_size;
-    memset(tag, 0, sizeof *tag);
+    vantrel_tag_clear_(tag, 0, 0);
     w->fault_reason = NULL;
     w->fault_code = VANTREL_E_NONE;
     w->fault_offset = 0;
@@ -384,13 +411,7 @@ VANTREL_STEP int vantrel_walk_header(vantrel_walk *w, const void *header, vantre
     const uint8_t *b = (const uint8_t *)header;
     uint32_t size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, (int)w->swapped);
     uint32_t code;
-    tag->offset = w->at;
-    tag->value = 0;
-    tag->payload = NULL;
-    tag->code = 0;
-    tag->tag_size = 0;
-    tag->depth = w->depth;
-    tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    vantrel_tag_clear_(tag, w->at, w->depth);
     *field_bytes = 0;
     if (size > w->remaining || size < VANTREL_HDR_SIZE)
         return vantrel_walk_fail(w, w->at + VANTREL_HDR_SIZE, VANTREL_E_TAG_SIZE, 0);
@@ -496,7 +517,7 @@ VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size
 {
     uint32_t field_bytes, payload;
     if (vantrel_walk_room(w) != 0 || vantrel_memory_need_(w, size, w->at, VANTREL_HDR_SIZE) != 0) {
-        memset(tag, 0, sizeof *tag);
+        vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
     if (vantrel_walk_header(w, blob + w->at, tag, &field_bytes) != 0)
@@ -515,24 +536,21 @@ VANTREL_STEP int vantrel_memory_step_(vantrel_walk *w, const uint8_t *blob, size
     return 1;
 }
 
-/* Begins a walk over `size` bytes at `blob`: 0, or 1 with the fault in *w
+/* Begins a walk over `size` bytes at `blob` with the bound, the open
+ * blocks' words and the flags already in *w: 0, or 1 with the fault in *w
  * (VANTREL_E_SHORT for fewer than 16 bytes or a null blob, and the start
  * tag's faults).  *start receives the blob's start tag, zero where it was
  * not read. */
-VANTREL_STEP int vantrel_memory_begin_(vantrel_walk *w, uint32_t *enclosing, uint32_t max_depth, const void *blob,
-                                       size_t size, uint32_t flags, vantrel_tag *start)
+VANTREL_STEP int vantrel_memory_begin_(vantrel_walk *w, const void *blob, size_t size, vantrel_tag *start)
 {
     w->done = 0;
     w->swapped = 0;
     w->depth = 0;
-    w->flags = flags;
-    w->max_depth = max_depth;
-    w->enclosing = enclosing;
     if (size < VANTREL_START_MIN || blob == NULL) {
-        memset(start, 0, sizeof *start);
+        vantrel_tag_clear_(start, 0, 0);
         return vantrel_walk_fail(w, 0, VANTREL_E_SHORT, 0);
     }
-    return vantrel_walk_begin(w, enclosing, max_depth, blob, flags, start);
+    return vantrel_walk_begin(w, w->enclosing, w->max_depth, blob, w->flags, start);
 }
 
 /* Prepares a walk over `size` bytes at `blob`.  flags: 0 or
@@ -544,7 +562,10 @@ static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_
     r->blob = (const uint8_t *)blob;
     r->size = size;
     r->started = 0;
-    return vantrel_memory_begin_(&r->walk, r->enclosing, VANTREL_MAX_DEPTH, blob, size, flags, &r->start);
+    r->walk.enclosing = r->enclosing;
+    r->walk.max_depth = VANTREL_MAX_DEPTH;
+    r->walk.flags = flags;
+    return vantrel_memory_begin_(&r->walk, blob, size, &r->start);
 }
 
 /* The next tag, in blob order: first the blob's own start tag, last its end
@@ -558,7 +579,7 @@ static inline int vantrel_reader_init(vantrel_reader *r, const void *blob, size_
 VANTREL_STEP int vantrel_reader_next(vantrel_reader *r, vantrel_tag *tag)
 {
     if (r->walk.fault_code != VANTREL_E_NONE) {
-        memset(tag, 0, sizeof *tag);
+        vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
     if (!r->started) {
@@ -601,7 +622,10 @@ static inline int vantrel_walk_memory(vantrel_walk *w, uint32_t *enclosing, uint
 {
     vantrel_tag tag;
     int step = 1;
-    if (vantrel_memory_begin_(w, enclosing, max_depth, blob, size, flags, &tag) != 0) {
+    w->enclosing = enclosing;
+    w->max_depth = max_depth;
+    w->flags = flags;
+    if (vantrel_memory_begin_(w, blob, size, &tag) != 0) {
         if (start != NULL)
             *start = tag;
         return w->fault_code;
@@ -677,11 +701,7 @@ VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swap
     uint64_t end;
     if (at + VANTREL_HDR_SIZE > size)
         return -1;
-    tag->offset = at;
-    tag->value = 0;
-    tag->payload = NULL;
-    tag->depth = depth;
-    tag->id = tag->type = tag->size = tag->length = tag->reserved = 0;
+    vantrel_tag_clear_(tag, at, depth);
     tag->code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
     tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
     switch (tag->code) {
@@ -707,15 +727,22 @@ VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swap
         return -1;
     vantrel_decode_fields_(b, swapped, tag);
     payload = vantrel_payload_offset(tag->code);
-    if (payload != 0) {
-        if (end + tag->size > size)
-            return -1;
-        tag->payload = b + payload;
-    }
-    if (tag->code == VANTREL_TAG_START)
+    end += tag->size;
+    if (tag->code == VANTREL_TAG_START) {
         tag->depth = depth + 1;
-    else if (tag->tag_size < VANTREL_HDR_SIZE)
+        return 1;
+    }
+    if (tag->tag_size < VANTREL_HDR_SIZE)
         return -1;
+    /* An end tag's fill is never read; every other tag of a checked blob is
+     * followed by an end tag's header at least, so it lies inside the
+     * bytes whole, as its payload does. */
+    if (tag->code != VANTREL_TAG_END && tag->tag_size > end - at)
+        end = at + tag->tag_size;
+    if (end > size)
+        return -1;
+    if (payload != 0)
+        tag->payload = b + payload;
     return 1;
 }
 
@@ -725,7 +752,7 @@ static inline int vantrel_checked_first(const void *blob, size_t size, vantrel_t
 {
     const uint8_t *b = (const uint8_t *)blob;
     if (blob == NULL || size < VANTREL_START_MIN) {
-        memset(tag, 0, sizeof *tag);
+        vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
     vantrel_checked_tag_(b, size, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag);
@@ -769,54 +796,58 @@ VANTREL_STEP int vantrel_checked_next(const void *blob, size_t size, vantrel_tag
  * same.
  */
 
+/* The walk of vantrel_checked_find, in *t: the tag found on VANTREL_OK,
+ * anything on the other results. */
+VANTREL_STEP int vantrel_checked_search_(const void *blob, size_t size, uint32_t id, vantrel_tag *t)
+{
+    const uint8_t *b = (const uint8_t *)blob;
+    int swapped;
+    uint64_t at;
+    if (vantrel_checked_first(blob, size, t) < 0)
+        return VANTREL_BAD_BLOB;
+    swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
+    at = vantrel_first_tag_offset(t->tag_size, t->length);
+    for (;;) {
+        if (vantrel_checked_tag_(b, size, swapped, at, 0, t) < 0)
+            return VANTREL_BAD_BLOB;
+        switch (t->code) {
+        case VANTREL_TAG_END:
+            return VANTREL_NOT_FOUND;
+        case VANTREL_TAG_START:
+            /* A nested block is not searched: it ends at its length. */
+            if (t->length < VANTREL_START_MIN)
+                return VANTREL_BAD_BLOB;
+            at += t->length;
+            break;
+        default:
+            if (t->id == id)
+                return VANTREL_OK;
+            at += t->tag_size;
+            break;
+        }
+    }
+}
+
 /* The first tag of the outer block with this id, in a checked blob:
  * VANTREL_OK with *tag filled, VANTREL_NOT_FOUND, or VANTREL_BAD_BLOB when
  * the bytes changed after the check (see above).  *tag is written only on
  * VANTREL_OK. */
 static inline int vantrel_checked_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
 {
-    const uint8_t *b = (const uint8_t *)blob;
     vantrel_tag t;
-    int swapped;
-    uint64_t at;
-    if (vantrel_checked_first(blob, size, &t) < 0)
-        return VANTREL_BAD_BLOB;
-    swapped = vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED;
-    at = vantrel_first_tag_offset(t.tag_size, t.length);
-    for (;;) {
-        if (vantrel_checked_tag_(b, size, swapped, at, 0, &t) < 0)
-            return VANTREL_BAD_BLOB;
-        switch (t.code) {
-        case VANTREL_TAG_END:
-            return VANTREL_NOT_FOUND;
-        case VANTREL_TAG_START:
-            /* A nested block is not searched: it ends at its length. */
-            if (t.length < VANTREL_START_MIN)
-                return VANTREL_BAD_BLOB;
-            at += t.length;
-            break;
-        default:
-            if (t.id == id) {
-                *tag = t;
-                return VANTREL_OK;
-            }
-            at += t.tag_size;
-            break;
-        }
-    }
-}
-
-/* The first tag of the outer block with this id, and it must be of kind
- * `code`; *tag is written only on VANTREL_OK. */
-VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code,
-                                            vantrel_tag *tag)
-{
-    vantrel_tag t;
-    int found = vantrel_checked_find(blob, size, id, &t);
-    if (found == VANTREL_OK && t.code != code)
-        return VANTREL_WRONG_KIND;
+    int found = vantrel_checked_search_(blob, size, id, &t);
     if (found == VANTREL_OK)
         *tag = t;
+    return found;
+}
+
+/* The search, and the tag found must be of kind `code`. */
+VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code,
+                                            vantrel_tag *t)
+{
+    int found = vantrel_checked_search_(blob, size, id, t);
+    if (found == VANTREL_OK && t->code != code)
+        return VANTREL_WRONG_KIND;
     return found;
 }
 
@@ -864,38 +895,82 @@ static inline int vantrel_checked_get_data(const void *blob, size_t size, uint32
     return found;
 }
 
-/* vantrel_checked_find on bytes not yet checked: VANTREL_BAD_BLOB when
- * vantrel_check refuses them (*tag is then left alone). */
+/* The first tag of the outer block with this id in bytes not yet checked,
+ * found in the same pass that checks them: VANTREL_OK with *tag filled,
+ * VANTREL_NOT_FOUND, or VANTREL_BAD_BLOB when vantrel_check refuses the
+ * bytes (*tag is then left alone).  Takes the stack vantrel_check takes. */
 static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantrel_tag *tag)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
+    uint32_t stack[VANTREL_MAX_DEPTH];
+    vantrel_walk w;
+    vantrel_tag t, found;
+    int step = 1, have = 0;
+    w.enclosing = stack;
+    w.max_depth = VANTREL_MAX_DEPTH;
+    w.flags = 0;
+    if (vantrel_memory_begin_(&w, blob, size, &t) != 0)
         return VANTREL_BAD_BLOB;
-    return vantrel_checked_find(blob, size, id, tag);
+    while (step > 0 && !w.done) {
+        step = vantrel_memory_step_(&w, (const uint8_t *)blob, size, &t);
+        if (step > 0 && !have && t.depth == 0 && t.id == id && t.code != VANTREL_TAG_START &&
+            t.code != VANTREL_TAG_END) {
+            found = t;
+            have = 1;
+        }
+    }
+    if (step <= 0)
+        return VANTREL_BAD_BLOB;
+    if (!have)
+        return VANTREL_NOT_FOUND;
+    *tag = found;
+    return VANTREL_OK;
 }
 
-/* The checking getters: vantrel_check, then the checked getter.  Each
- * walks the whole blob on every call; check once and use the
- * vantrel_checked_get_* getters to read several values. */
+/* vantrel_find, and the tag found must be of kind `code`. */
+VANTREL_STEP int vantrel_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code, vantrel_tag *t)
+{
+    int found = vantrel_find(blob, size, id, t);
+    if (found == VANTREL_OK && t->code != code)
+        return VANTREL_WRONG_KIND;
+    return found;
+}
+
+/* The checking getters: the check and the look-up in one pass, on every
+ * call.  To read several values, check once and use the
+ * vantrel_checked_get_* getters.  Results as vantrel_checked_get_integer,
+ * VANTREL_BAD_BLOB meaning the bytes are not one well-formed blob. */
 static inline int vantrel_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
-        return VANTREL_BAD_BLOB;
-    return vantrel_checked_get_integer(blob, size, id, value);
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
+    if (found == VANTREL_OK)
+        *value = t.value;
+    return found;
 }
 
 static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id, const char **text, uint32_t *length)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
-        return VANTREL_BAD_BLOB;
-    return vantrel_checked_get_string(blob, size, id, text, length);
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
+    if (found == VANTREL_OK) {
+        *text = (const char *)t.payload;
+        *length = t.size;
+    }
+    return found;
 }
 
 static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, const void **data,
                                    uint32_t *data_size, uint32_t *type)
 {
-    if (vantrel_check(blob, size, NULL, NULL) != 0)
-        return VANTREL_BAD_BLOB;
-    return vantrel_checked_get_data(blob, size, id, data, data_size, type);
+    vantrel_tag t;
+    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
+    if (found == VANTREL_OK) {
+        *data = t.payload;
+        *data_size = t.size;
+        if (type != NULL)
+            *type = t.type;
+    }
+    return found;
 }
 
 #ifdef __cplusplus

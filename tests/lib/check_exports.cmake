@@ -1,6 +1,7 @@
 # Compares the names libvantrel exports with the version script's global
-# list: the dynamic symbols of an ELF library (nm -D), or the export table of
-# a Windows DLL (objdump -p).
+# list: the dynamic symbols of an ELF library (nm -D), the export table of
+# a Windows DLL (objdump -p), or, with ARCHIVE set, every global symbol a
+# static library defines for a linker (nm -g).
 if(OBJDUMP)
   execute_process(COMMAND ${OBJDUMP} -p ${LIB} OUTPUT_VARIABLE dump_out RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
@@ -15,7 +16,12 @@ if(OBJDUMP)
     list(APPEND found ${name})
   endforeach()
 else()
-  execute_process(COMMAND ${NM} -D --defined-only ${LIB}
+  if(ARCHIVE)
+    set(nm_scope -g)
+  else()
+    set(nm_scope -D)
+  endif()
+  execute_process(COMMAND ${NM} ${nm_scope} --defined-only ${LIB}
                   OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "nm failed on ${LIB}")
@@ -23,6 +29,7 @@ else()
   string(REPLACE "\n" ";" lines "${nm_out}")
   set(found "")
   foreach(line IN LISTS lines)
+    # An archive lists its members ("version.cpp.o:") between the symbols.
     if(line MATCHES "^[0-9a-fA-F]* +([A-Za-z]) +([^ @]+)")
       set(kind ${CMAKE_MATCH_1})
       set(name ${CMAKE_MATCH_2})

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs a build tree into a scratch prefix (through DESTDIR), checks the
 # layout, runs the installed programs without LD_LIBRARY_PATH, checks the
-# magic file, and builds and runs three consumers against the prefix: one
-# through pkg-config, one through find_package(vantrel), and one that embeds
-# blobs with vantrel_add_blobs().
+# magic file, and builds and runs consumers against the prefix: through
+# pkg-config (shared, and static with --static), through find_package(vantrel)
+# (vantrel::vantrel and vantrel::vantrel_static), and one that embeds blobs
+# with vantrel_add_blobs().
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 build=$1
@@ -21,7 +22,7 @@ p=$root$prefix
 
 libdir=$(cd "$p" && ls -d lib*/libvantrel.so 2>/dev/null | head -n1 | xargs -r dirname)
 [[ -n $libdir ]] || fail "no libvantrel.so under $p"
-for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h include/vantrel_reader.h include/vantrel.hpp \
+for f in bin/vantrel-comp bin/vantrel-dump "$libdir/libvantrel.a" include/vantrel.h include/vantrel_reader.h include/vantrel.hpp \
          "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.$version" include/vantrel_version.h \
          "$libdir/pkgconfig/vantrel.pc" "$libdir/cmake/vantrel/vantrel-config.cmake" \
          "$libdir/cmake/vantrel/vantrel-blobs.cmake" share/vantrel/vantrel.magic \
@@ -32,6 +33,12 @@ for f in bin/vantrel-comp bin/vantrel-dump include/vantrel.h include/vantrel_rea
     [[ -e $p/$f ]] || fail "missing $f"
 done
 [[ -L $p/$libdir/libvantrel.so && -L $p/$libdir/libvantrel.so.0 ]] || fail "soname links missing"
+# The inspector page, when the build made one (clang for wasm32 and wasm-ld
+# were there): the same file.
+if [[ -f $build/web/vantrel-inspect.html ]]; then
+    cmp -s "$build/web/vantrel-inspect.html" "$p/share/vantrel/vantrel-inspect.html" ||
+        fail "share/vantrel/vantrel-inspect.html missing or not the page built"
+fi
 
 # Installed programs find the library through their RPATH.  Run them from
 # the DESTDIR copy: $ORIGIN makes that work too.
@@ -62,11 +69,19 @@ cc -std=c99 -Wall -Wextra -Werror "$src/tests/package/pkgconfig_consumer.c" \
     $(pkg-config --cflags --libs vantrel) -Wl,-rpath,$(pkg-config --variable=libdir vantrel) \
     -o "$work/pc_consumer"
 env -u LD_LIBRARY_PATH "$work/pc_consumer"
+# pkg-config --static: a wholly static program links libvantrel.a.
+cc -std=c99 -Wall -Wextra -Werror -static "$src/tests/package/pkgconfig_consumer.c" \
+    $(pkg-config --static --cflags --libs vantrel) -o "$work/pc_static"
+"$work/pc_static"
 
 cmake -S "$src/tests/package/cmake_consumer" -B "$work/cmake_consumer" \
     -DCMAKE_PREFIX_PATH="$p" >"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "find_package"; }
 cmake --build "$work/cmake_consumer" >>"$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; fail "consumer build"; }
 "$work/cmake_consumer/consumer"
+"$work/cmake_consumer/static_consumer"
+if readelf -d "$work/cmake_consumer/static_consumer" | grep -q 'NEEDED.*libvantrel'; then
+    fail "vantrel::vantrel_static linked the shared library"
+fi
 "$work/cmake_consumer/reader_only"
 "$src/tests/package/check_blobs_consumer.sh" package "$p"
-echo "install layout, magic file, pkg-config, find_package, reader-only and blobs consumers: ok"
+echo "install layout, magic file, pkg-config (shared, static), find_package (shared, static), reader-only and blobs consumers: ok"

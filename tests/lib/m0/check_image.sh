@@ -1,0 +1,36 @@
+#!/bin/sh
+# Builds the firmware example for a bare-metal Cortex-M0: the reader and the
+# builder (lib/vantrel.cpp, C++ without exceptions, RTTI or a C++ library)
+# linked into an image with no C or C++ library at all, then prints the code
+# sizes and the stack a check takes, and fails when the frame of the
+# example's check (bound 16) is above 256 bytes.  Exits 77 (skipped) without the
+# cross compiler.
+# Usage: check_image.sh SOURCE_DIR VERSION_HEADER_DIR WORK_DIR
+src=$1
+version=$2
+work=$3
+command -v arm-none-eabi-gcc >/dev/null || { echo "skipped: no arm-none-eabi-gcc"; exit 77; }
+mkdir -p "$work" || exit 1
+cd "$work" || exit 1
+cpu="-mcpu=cortex-m0 -mthumb -Os -ffreestanding -Wall -Wextra -Wpedantic -Werror"
+newlib=/usr/include/newlib
+[ -f "$newlib/stdint.h" ] || [ -f "$newlib/string.h" ] || newlib=
+inc="-I$src/lib -I$src/examples -I$version ${newlib:+-isystem $newlib}"
+set -e
+arm-none-eabi-gcc -std=c99 $cpu $inc -fstack-usage -fcallgraph-info=su -c "$src/examples/firmware.c" -o firmware.o
+arm-none-eabi-g++ -std=c++20 $cpu -fno-exceptions -fno-rtti $inc -c "$src/lib/vantrel.cpp" -o vantrel.o
+arm-none-eabi-g++ -std=c++20 $cpu -fno-exceptions -fno-rtti $inc -c "$src/lib/version.cpp" -o version.o
+arm-none-eabi-gcc -std=c99 $cpu -fno-builtin -fno-tree-loop-distribute-patterns $inc \
+    -c "$src/tests/lib/m0/startup.c" -o startup.o
+arm-none-eabi-gcc $cpu -nostdlib -T "$src/tests/lib/m0/cortex_m0.ld" -Wl,--gc-sections \
+    startup.o firmware.o vantrel.o version.o -lgcc -o firmware.elf
+set +e
+echo "code (bytes of text):"
+arm-none-eabi-size firmware.o vantrel.o version.o firmware.elf
+# The link above had no library but libgcc; the builder itself asks for
+# nothing but memcpy and memset.
+undefined=$(arm-none-eabi-nm -u vantrel.o version.o | grep ' U ' | grep -v -E ' (memcpy|memset)$')
+[ -z "$undefined" ] || { echo "the builder needs more than memcpy and memset:"; echo "$undefined"; exit 1; }
+# settings_load is vantrel_check (inlined into it) and the checked
+# look-ups.
+python3 "$src/tests/lib/m0/stack_chain.py" firmware.su firmware.ci 256 settings_load count_tags status_build

@@ -1,0 +1,262 @@
+// The inspector page in headless chromium against vantrel-dump --json.
+// Environment: VANTREL_SOURCE (the source tree), VANTREL_BUILD (a build with
+// the page, the programs and web_make_seeds), VANTREL_WORK (a scratch
+// folder: the blobs, and screenshots/ kept for people to look at),
+// VANTREL_NODE_MODULES (where playwright-core is installed).
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const { execFileSync } = require('node:child_process');
+
+const { makeCorpus, dumpJson, flatTags } = require('./corpus.cjs');
+const { Inspector } = require('./inspector.cjs');
+
+const source = process.env.VANTREL_SOURCE ?? path.resolve(__dirname, '../..');
+const build = process.env.VANTREL_BUILD;
+const work = process.env.VANTREL_WORK;
+const blobs = path.join(work ?? '', 'blobs');
+const screenshots = path.join(work ?? '', 'screenshots');
+
+// JSON text with every object's members in name order: parsed values
+// compared without the recursion of assert.deepEqual, which blocks nested
+// a thousand levels deep exhaust.
+const canonical = (value) => JSON.stringify(value, (key, v) => (v && typeof v === 'object' && !Array.isArray(v)
+    ? Object.fromEntries(Object.entries(v).sort(([a], [b]) => (a < b ? -1 : a > b ? 1 : 0))) : v));
+
+let inspector;
+let names;
+let expected;
+
+before(async () => {
+    assert.ok(build && work, 'VANTREL_BUILD and VANTREL_WORK must be set');
+    names = makeCorpus({ source, build, dir: blobs });
+    expected = dumpJson(build, blobs, names);
+    fs.mkdirSync(screenshots, { recursive: true });
+    inspector = await Inspector.launch(path.join(build, 'web', 'vantrel-inspect.html'));
+});
+
+after(async () => {
+    await inspector?.close();
+});
+
+test('every blob: the verdict, tags and JSON are those of vantrel-dump --json', async (t) => {
+    const kinds = new Set();
+    let faulty = 0;
+    for (const name of names) {
+        const { line, json } = expected.get(name);
+        await inspector.open(path.join(blobs, name));
+        const shown = await inspector.verdict();
+        if (json.error) {
+            ++faulty;
+            kinds.add(json.error.reason.replace(/(: 0x| \(value: ).*/, ''));
+            assert.equal(shown.verdict, 'fault', name);
+            assert.equal(Number.parseInt(shown.offset, 16), json.error.offset, `${name}: offset`);
+            assert.equal(shown.reason, json.error.reason, `${name}: reason`);
+        } else {
+            assert.equal(shown.verdict, 'well formed', name);
+        }
+
+        // The tree lists the tags the dump lists, in its order, with its
+        // ids and values, plus the blob's own start tag and the end tags.
+        const tree = await inspector.treeRows();
+        assert.equal(tree.rows.length, tree.count, `${name}: every row seen`);
+        const listed = tree.rows.filter((row, i) => i > 0 && row.kind !== 'end');
+        const tags = flatTags(json.tags);
+        assert.deepEqual(listed.map((r) => [r.kind, r.offset]), tags.map((tag) => [tag.tag, tag.offset]),
+            `${name}: tags`);
+        listed.forEach((row, i) => {
+            if (tags[i].id !== undefined)
+                assert.match(row.fields, new RegExp(`^id=0x${tags[i].id.toString(16)},`), `${name}: id`);
+            if (tags[i].tag === 'integer')
+                assert.ok(row.fields.endsWith(`/${tags[i].hex}`), `${name}: ${row.fields} ends in ${tags[i].hex}`);
+        });
+        if (json.tags === undefined)
+            assert.equal(tree.count, 0, `${name}: no tree without a start tag`);
+
+        // Save JSON writes the dump's line, byte for byte.
+        const saved = await inspector.savedJson();
+        assert.equal(canonical(JSON.parse(saved)), canonical(json), `${name}: JSON`);
+        assert.equal(saved, `${line}\n`, `${name}: JSON text`);
+
+        // The fault's byte is marked, and "Show the fault" goes to it.
+        if (json.error && json.tags !== undefined) {
+            await inspector.page.click('#show-fault');
+            await inspector.frame();
+            const marks = await inspector.marks();
+            const size = fs.statSync(path.join(blobs, name)).size;
+            const at = Math.min(json.error.offset, size);
+            assert.deepEqual(marks.fault, [at], `${name}: fault mark`);
+            assert.deepEqual(marks.cursor, [at], `${name}: cursor on the fault`);
+        }
+    }
+    t.diagnostic(`${names.length} blobs, ${faulty} with faults of ${kinds.size} kinds: ${[...kinds].join(' | ')}`);
+    // A corpus that stopped reaching the faults would prove little.
+    assert.ok(faulty >= names.length / 3, `only ${faulty} faulty blobs`);
+    assert.ok(kinds.size >= 6, `only ${kinds.size} kinds of fault`);
+    assert.deepEqual(inspector.errors, [], 'script errors on the page');
+});
+
+// The tag after `tag` in the dump's order: where its bytes end, for a tag
+// that has one in its own block.
+function nextOffset(json, offset) {
+    const tags = flatTags(json.tags);
+    return tags[tags.findIndex((tag) => tag.offset === offset) + 1].offset;
+}
+
+test('selecting a tag marks exactly its bytes, and a byte selects its tag', async () => {
+    const name = 'device-settings.dat';
+    const { json } = expected.get(name);
+    await inspector.open(path.join(blobs, name));
+    for (const tag of flatTags(json.tags).slice(0, -1)) {
+        await inspector.page.click(`#tree .row[data-offset="${tag.offset}"]`);
+        await inspector.frame();
+        const marks = await inspector.marks();
+        const end = nextOffset(json, tag.offset);
+        const want = Array.from({ length: end - tag.offset }, (_, i) => tag.offset + i);
+        assert.deepEqual(marks.selected, want, `bytes of the ${tag.tag} at ${tag.offset}`);
+        assert.deepEqual(marks.selectedText, want, `characters of the ${tag.tag} at ${tag.offset}`);
+        assert.equal(await inspector.selectedRowOffset(), tag.offset);
+    }
+    // A byte in the middle of each tag selects that tag.
+    for (const tag of flatTags(json.tags).slice(0, -1)) {
+        const middle = Math.floor((tag.offset + nextOffset(json, tag.offset)) / 2);
+        await inspector.page.click(`#hex .b[data-pos="${middle}"]`);
+        await inspector.frame();
+        assert.equal(await inspector.selectedRowOffset(), tag.offset, `byte ${middle}`);
+        assert.deepEqual((await inspector.marks()).cursor, [middle]);
+    }
+    await inspector.page.click('#tree .row[data-offset="16"]');
+    await inspector.page.screenshot({ path: path.join(screenshots, 'example.png') });
+});
+
+test('the keyboard moves through tags and bytes and folds blocks', async () => {
+    const name = 'seed-nested.dat';
+    const { json } = expected.get(name);
+    await inspector.open(path.join(blobs, name));
+    const page = inspector.page;
+    const nested = json.tags[0];
+    assert.equal(nested.tag, 'start');
+    const rowCount = async () => Number(await page.getAttribute('#tree', 'aria-rowcount'));
+    const all = await rowCount();
+
+    await page.focus('#tree');
+    await page.keyboard.press('Home');
+    await page.keyboard.press('ArrowDown');
+    await inspector.frame();
+    assert.equal(await inspector.selectedRowOffset(), nested.offset);
+    await page.keyboard.press('ArrowLeft');
+    await inspector.frame();
+    assert.equal(await page.getAttribute(`#tree .row[data-offset="${nested.offset}"]`, 'aria-expanded'), 'false');
+    // Folded away: the nested block's tags and its end tag.
+    assert.equal(await rowCount(), all - flatTags(nested.tags).length - 1);
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowDown');
+    await inspector.frame();
+    assert.equal(await rowCount(), all);
+    assert.equal(await inspector.selectedRowOffset(), nested.tags[0].offset);
+    await page.keyboard.press('ArrowLeft');
+    await inspector.frame();
+    assert.equal(await inspector.selectedRowOffset(), nested.offset, 'left goes to the block');
+
+    await page.focus('#hex');
+    await page.keyboard.press('Control+Home');
+    await page.keyboard.press('ArrowDown');
+    await page.keyboard.press('ArrowRight');
+    await inspector.frame();
+    assert.deepEqual((await inspector.marks()).cursor, [17]);
+    assert.equal(await inspector.selectedRowOffset(), nested.offset);
+    await page.keyboard.press('Control+End');
+    await inspector.frame();
+    const size = fs.statSync(path.join(blobs, name)).size;
+    assert.deepEqual((await inspector.marks()).cursor, [size - 1]);
+});
+
+// WCAG's contrast of two colours given as rgb() or rgba() text.
+function contrast(a, b) {
+    const luminance = (text) => {
+        const [r, g, bl] = text.match(/[\d.]+/g).slice(0, 3).map((v) => {
+            const c = Number(v) / 255;
+            return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+        });
+        return 0.2126 * r + 0.7152 * g + 0.0722 * bl;
+    };
+    const [light, dark] = [luminance(a), luminance(b)].sort((x, y) => y - x);
+    return (light + 0.05) / (dark + 0.05);
+}
+
+test('every tint, mark and label keeps a contrast of 4.5:1', async () => {
+    const name = names.find((n) => expected.get(n).json.error?.offset > 40 && expected.get(n).json.tags);
+    await inspector.open(path.join(blobs, name));
+    await inspector.page.click('#show-fault');
+    await inspector.page.click('#tree .row[data-offset="0"]');
+    await inspector.frame();
+    const pairs = await inspector.page.evaluate(() => {
+        const seen = new Map();
+        const background = (element) => {
+            for (let e = element; e; e = e.parentElement) {
+                const colour = getComputedStyle(e).backgroundColor;
+                if (!/rgba\(.*, 0\)$/.test(colour) && colour !== 'transparent')
+                    return colour;
+            }
+            return 'rgb(255, 255, 255)';
+        };
+        const texts = document.querySelectorAll('#hex .b, #hex .c, #hex .off, #tree .row span, .legend .b, ' +
+            '#summary dt, #summary dd, .verdict, #status, .keys, button');
+        for (const element of texts) {
+            const key = `${element.parentElement.className} > ${element.tagName}.${element.className}`;
+            if (!seen.has(key) && element.textContent.trim() !== '')
+                seen.set(key, [getComputedStyle(element).color, background(element)]);
+        }
+        return [...seen.entries()];
+    });
+    assert.ok(pairs.length > 20, `only ${pairs.length} kinds of text found`);
+    for (const [what, [colour, behind]] of pairs)
+        assert.ok(contrast(colour, behind) >= 4.5, `${what}: ${colour} on ${behind}`);
+    await inspector.page.screenshot({ path: path.join(screenshots, 'fault.png') });
+});
+
+test('a 16 MiB blob opens with only the rows in view in the document', async (t) => {
+    // Integers, strings and data blocks, about 17 MB in all.
+    const lines = ['{'];
+    for (let i = 1; i <= 95000; ++i) {
+        lines.push(`  int ${i} ${(BigInt(i) * 0x9e3779b97f4a7c15n) & 0xffffffffffffffffn}`);
+        lines.push(`  str ${i} "string number ${i} of the large blob"`);
+        if (i % 20 === 0)
+            lines.push(`  data ${i} 7 begin`, `    <${'5a'.repeat(1000)}>`, `    <${'a5'.repeat(1000)}>`, '  end');
+    }
+    lines.push('}');
+    const text = path.join(work, 'large.txt');
+    const blob = path.join(work, 'large.dat');
+    fs.writeFileSync(text, lines.join('\n') + '\n');
+    execFileSync(path.join(build, 'comp', 'vantrel-comp'), ['-s', String(1 << 25), '-o', blob, text]);
+    const size = fs.statSync(blob).size;
+    assert.ok(size >= 16 << 20, `${size} bytes`);
+
+    const began = Date.now();
+    await inspector.open(blob);
+    const wall = Date.now() - began;
+    const inPage = await inspector.page.evaluate(() => performance.getEntriesByName('vantrel-open')[0].duration);
+    t.diagnostic(`open ${size} bytes: ${wall} ms from picking the file to the page drawn, ` +
+        `${inPage.toFixed(0)} ms of it in the page (read, walk, first draw)`);
+    assert.equal((await inspector.verdict()).verdict, 'well formed');
+
+    const page = inspector.page;
+    await page.focus('#tree');
+    await page.keyboard.press('End');
+    await page.focus('#hex');
+    await page.keyboard.press('Control+End');
+    await inspector.frame();
+    const drawn = await page.evaluate(() => ({
+        rows: document.querySelectorAll('#tree .row').length,
+        cells: document.querySelectorAll('#hex .b').length,
+        last: document.querySelector('#tree .row[aria-selected="true"]')?.dataset.kind,
+    }));
+    assert.equal(drawn.last, 'end', 'End reaches the end tag');
+    assert.ok(drawn.rows < 200 && drawn.cells < 200 * 16, `${drawn.rows} rows, ${drawn.cells} cells in the document`);
+    assert.deepEqual((await inspector.marks()).cursor, [size - 1], 'the last byte is reachable');
+});
+
+test('the page asks the network for nothing', () => {
+    assert.deepEqual(inspector.requests, []);
+});
