@@ -48,12 +48,19 @@ def seeds():
     """Every seed blob, as (name, bytes)."""
     folder = program("VANTREL_SEEDS")
     names = sorted(n for n in os.listdir(folder) if not n.startswith("."))
-    found = []
+    found = Seeds()
     for name in names:
         with open(os.path.join(folder, name), "rb") as f:
             found.append((name, f.read()))
     assert found, f"no blobs in {folder}"
     return found
+
+
+class Seeds(list):
+    """The seed blobs; named briefly where hypothesis reports a failure."""
+
+    def __repr__(self):
+        return f"<{len(self)} seed blobs>"
 
 
 def swapped(blob):
