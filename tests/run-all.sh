@@ -11,6 +11,10 @@
 #             i686 (the format's reference platform) built only, as no
 #             32-bit program runs on these machines
 #   valgrind  the end-to-end tests of the gcc build under memcheck
+#   python    the Python package (python/) installed with pip as the README
+#             says, its pytest suite against the gcc stage's programs and
+#             the fuzz seeds; then built from an sdist with AddressSanitizer
+#             and UndefinedBehaviorSanitizer and the suite run again
 #   browser   the gcc build's inspector page in headless chromium, held to
 #             its vantrel-dump (web/tests/run.sh; skipped, saying why,
 #             where chromium, node 20 or playwright-core cannot be had)
@@ -21,7 +25,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${1:-build-ci}
 jobs=$(nproc 2>/dev/null || echo 2)
-stages=${STAGES:-gcc cortex-m0 sanitize s390x i686 windows valgrind browser fuzz}
+stages=${STAGES:-gcc cortex-m0 sanitize s390x i686 windows valgrind python browser fuzz}
 passed=()
 skipped=()
 times=()
@@ -90,6 +94,31 @@ ensure_windows_tools() {
     command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686-posix)
     command -v wine >/dev/null && [[ -e /usr/lib/wine/wine64 ]] || missing+=(wine wine64)
     install_packages "${missing[@]}"
+}
+
+# The Python stage builds with Debian's own Python and its packages (mypy
+# checks the type stubs); pip reaches no registry.
+ensure_python_tools() {
+    local missing=() package
+    for package in python3-dev python3-setuptools python3-wheel python3-pip python3-venv python3-pytest \
+        python3-hypothesis mypy; do
+        dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+    done
+    install_packages "${missing[@]}"
+}
+
+# A venv on Debian's Python that sees its packages (setuptools, wheel,
+# pytest, hypothesis), with vantrel installed offline from $2 and the
+# compiler flags in the environment.
+python_venv() { # folder, what to install
+    /usr/bin/python3 -m venv --system-site-packages "$1" &&
+        VANTREL_WERROR=1 "$1/bin/pip" install -q --no-build-isolation --no-index --no-cache-dir "$2"
+}
+
+# Runs the Python suite with the given venv; extra environment first.
+python_suite() { # venv, environment...
+    local venv=$1; shift
+    (cd python && env PYTHONDONTWRITEBYTECODE=1 HYPOTHESIS_STORAGE_DIRECTORY="$py/hypothesis" "$@" "$venv/bin/python" -m pytest -q -p no:cacheprovider tests)
 }
 
 # Seconds since the given start, for the Windows stage's own figures.
@@ -172,6 +201,37 @@ if want valgrind; then
         ctest --test-dir "$root/gcc" -j "$jobs" --output-on-failure -L e2e --timeout 900 ||
         fail "stage valgrind"
     stage_passed valgrind
+fi
+if want python; then
+    echo "=== stage python"
+    want gcc || fail "the python stage compares against the gcc stage's vantrel-dump"
+    ensure_python_tools
+    gcc_build=$(cd "$root/gcc" && pwd)
+    py=$(cd "$root" && pwd)/python
+    rm -rf "$py" python/build
+    mkdir -p "$py"
+    # The blobs to compare: the fuzz seeds, and the examples compiled.
+    g++ -std=c++20 -O1 -Ilib -o "$py/make_seeds" fuzz/make_seeds.cpp lib/vantrel.cpp &&
+        "$py/make_seeds" "$py/seeds" || fail "stage python (seeds)"
+    for source in examples/device-settings.txt examples/string-table.txt examples/firmware-payloads.txt \
+        tests/cross/numbers.txt; do
+        "$gcc_build/comp/vantrel-comp" -o "$py/seeds/reader_fuzz/$(basename "$source" .txt).blob" "$source" ||
+            fail "stage python (seeds)"
+    done
+    export VANTREL_DUMP=$gcc_build/dump/vantrel-dump VANTREL_COMP=$gcc_build/comp/vantrel-comp \
+        VANTREL_SEEDS=$py/seeds/reader_fuzz
+    python_venv "$py/venv" ./python || fail "stage python (pip install ./python)"
+    python_suite "$py/venv" || fail "stage python (pytest)"
+    # An sdist must build on its own; built so, under the sanitizers, with
+    # Python's allocations made by malloc so that AddressSanitizer sees them.
+    (cd python && /usr/bin/python3 -c "from setuptools import build_meta; build_meta.build_sdist('$py/dist')") \
+        >"$py/sdist.log" 2>&1 || { cat "$py/sdist.log"; fail "stage python (sdist)"; }
+    CFLAGS="-fsanitize=address,undefined -fno-sanitize=vptr -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+        LDFLAGS="-fsanitize=address,undefined" python_venv "$py/asan-venv" "$py"/dist/vantrel-*.tar.gz ||
+        fail "stage python (sanitizer build from the sdist)"
+    python_suite "$py/asan-venv" LD_PRELOAD="$(gcc -print-file-name=libasan.so)" PYTHONMALLOC=malloc \
+        ASAN_OPTIONS=detect_leaks=0 || fail "stage python (pytest under the sanitizers)"
+    stage_passed python
 fi
 if want browser; then
     echo "=== stage browser"

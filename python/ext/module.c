@@ -1,0 +1,99 @@
+/* vantrel._vantrel: check() and walk(), and the module that gathers the
+ * types.  The package vantrel (__init__.py) is what scripts import. */
+#include "ext.h"
+
+static PyObject *check(PyObject *module, PyObject *data)
+{
+    Py_buffer view;
+    vantrel_walk w;
+    int fault;
+    (void)module;
+    if (PyObject_GetBuffer(data, &view, PyBUF_SIMPLE) < 0)
+        return NULL;
+    fault = vt_check_bytes((const uint8_t *)view.buf, (size_t)view.len, &w);
+    PyBuffer_Release(&view);
+    if (fault != 0)
+        return vt_raise_fault(&w);
+    Py_RETURN_NONE;
+}
+
+static PyObject *walk(PyObject *module, PyObject *data)
+{
+    PyObject *window = vt_window_hold(data), *tags;
+    (void)module;
+    if (window == NULL)
+        return NULL;
+    tags = vt_tags_walking(window);
+    Py_DECREF(window);
+    return tags;
+}
+
+static PyMethodDef functions[] = {
+    {"check", check, METH_O,
+     "check(data, /)\n--\n\n"
+     "None when `data` (any contiguous buffer: bytes, bytearray, memoryview, mmap)\n"
+     "is one well-formed blob, of either byte order; else raises BlobError with the\n"
+     "offset, reason and code vantrel-dump and the C reader report for those bytes.\n"
+     "One pass in C, without the GIL for large blobs."},
+    {"walk", walk, METH_O,
+     "walk(data, /)\n--\n\n"
+     "An iterator over the tags of `data`, checking as it goes: it gives the tags\n"
+     "before the first fault, then raises BlobError for it, as the C reader's\n"
+     "iterator and vantrel-dump do.  For bytes that may be damaged; Blob checks the\n"
+     "whole blob first."},
+    {NULL, NULL, 0, NULL},
+};
+
+static struct PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "vantrel._vantrel", "The C core of the vantrel package.", -1, functions,
+    NULL, NULL, NULL, NULL,
+};
+
+/* Makes a type from its spec and adds it to the module under its short
+ * name (names beginning with _ stay private). */
+static int add_type(PyObject *module, PyType_Spec *spec, PyObject **type)
+{
+    const char *dot = strrchr(spec->name, '.');
+    if ((*type = PyType_FromSpec(spec)) == NULL)
+        return -1;
+    return PyModule_AddObjectRef(module, dot != NULL ? dot + 1 : spec->name, *type);
+}
+
+static int add_kinds(PyObject *module)
+{
+    /* Indexed by a tag code's low byte: end 0, start 1, string 2, integer 3,
+     * data block 4. */
+    static const char *const names[5] = {"end", "start", "string", "integer", "data_block"};
+    PyObject *kinds = PyTuple_New(5);
+    int i, status;
+    if (kinds == NULL)
+        return -1;
+    for (i = 0; i < 5; ++i) {
+        if ((vt_kind_names[i] = PyUnicode_InternFromString(names[i])) == NULL) {
+            Py_DECREF(kinds);
+            return -1;
+        }
+        Py_INCREF(vt_kind_names[i]);
+        PyTuple_SetItem(kinds, i, vt_kind_names[i]);
+    }
+    status = PyModule_AddObjectRef(module, "KINDS", kinds);
+    Py_DECREF(kinds);
+    return status;
+}
+
+PyMODINIT_FUNC PyInit__vantrel(void)
+{
+    PyObject *module = PyModule_Create(&module_def);
+    if (module == NULL)
+        return NULL;
+    if (add_type(module, &vt_window_spec, &vt_WindowType) < 0 || add_type(module, &vt_tag_spec, &vt_TagType) < 0 ||
+        add_type(module, &vt_tag_iter_spec, &vt_TagIterType) < 0 ||
+        add_type(module, &vt_blob_spec, &vt_BlobType) < 0 || add_type(module, &vt_builder_spec, &vt_BuilderType) < 0 ||
+        vt_fault_init(module) < 0 || add_kinds(module) < 0 ||
+        PyModule_AddStringConstant(module, "__version__", vantrel_version()) < 0 ||
+        PyModule_AddIntConstant(module, "MAX_DEPTH", VANTREL_MAX_DEPTH) < 0) {
+        Py_DECREF(module);
+        return NULL;
+    }
+    return module;
+}
