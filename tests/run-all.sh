@@ -211,8 +211,7 @@ if want python; then
     rm -rf "$py" python/build
     mkdir -p "$py"
     # The blobs to compare: the fuzz seeds, and the examples compiled.
-    g++ -std=c++20 -O1 -Ilib -o "$py/make_seeds" fuzz/make_seeds.cpp lib/vantrel.cpp &&
-        "$py/make_seeds" "$py/seeds" || fail "stage python (seeds)"
+    "$gcc_build/tests/vantrel_make_seeds" "$py/seeds" || fail "stage python (seeds)"
     for source in examples/device-settings.txt examples/string-table.txt examples/firmware-payloads.txt \
         tests/cross/numbers.txt; do
         "$gcc_build/comp/vantrel-comp" -o "$py/seeds/reader_fuzz/$(basename "$source" .txt).blob" "$source" ||

@@ -235,29 +235,28 @@ static PyObject *blob_byte_order(PyObject *self, void *closure)
     return PyUnicode_FromString(host_little() != swapped ? "little" : "big");
 }
 
-/* As vantrel-dump --source finds it: the start tag's size above 16, else
- * (alignments 8 and 16 both give 16) the size of the blob's end tag. */
+/* The alignment the builder wrote the blob with (vantrel_blob_alignment):
+ * None when no alignment gives its start tag. */
 static PyObject *blob_alignment(PyObject *self, void *closure)
 {
     blob_object *blob = (blob_object *)self;
     const uint8_t *data = vt_window_data(blob->window);
     size_t size = vt_window_size(blob->window);
-    uint32_t start_size = blob->start.tag_size;
-    vantrel_tag t, last = {0};
+    uint32_t alignment, end_size = 0;
+    vantrel_tag t;
     int step;
     (void)closure;
-    if (start_size > VANTREL_START_MIN) {
-        if (start_size <= VANTREL_ALIGN_MAX && (start_size & (start_size - 1)) == 0)
-            return PyLong_FromUnsignedLong(start_size);
-        Py_RETURN_NONE;
+    /* Only a start tag of 16 bytes leaves the end tag to tell 8 from 16. */
+    if (blob->start.tag_size == VANTREL_START_MIN) {
+        for (step = vantrel_checked_first(data, size, &t); step > 0; step = vantrel_checked_next(data, size, &t))
+            end_size = t.tag_size;
+        if (step < 0)
+            return vt_raise_changed(blob->window, 0);
     }
-    if (start_size != VANTREL_START_MIN)
+    alignment = vantrel_blob_alignment(blob->start.tag_size, end_size);
+    if (alignment == 0)
         Py_RETURN_NONE;
-    for (step = vantrel_checked_first(data, size, &t); step > 0; step = vantrel_checked_next(data, size, &t))
-        last = t;
-    if (step < 0)
-        return vt_raise_changed(blob->window, 0);
-    return PyLong_FromUnsignedLong(last.code == VANTREL_TAG_END && last.tag_size == 16 ? 16 : 8);
+    return PyLong_FromUnsignedLong(alignment);
 }
 
 static PyObject *blob_length(PyObject *self, void *closure)

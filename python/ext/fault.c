@@ -50,17 +50,9 @@ static PyObject *raise_blob_error(uint64_t offset, const char *reason, int code)
 
 PyObject *vt_raise_fault(const vantrel_walk *w)
 {
-    /* The reason as vantrel-dump words it: the numbers it adds for an
-     * unknown tag and a nested start tag's reserved word (dump_fault_detail). */
-    char reason[128];
-    const char *text = w->fault_reason != NULL ? w->fault_reason : vantrel_fault_text(w->fault_code);
-    if (w->fault_code == VANTREL_E_UNKNOWN_TAG)
-        snprintf(reason, sizeof reason, "%s: 0x%" PRIX32, text, w->fault_value);
-    else if (w->fault_code == VANTREL_E_NESTED_RESERVED)
-        snprintf(reason, sizeof reason, "%s (value: 0x%" PRIx32 ")", text, w->fault_value);
-    else
-        snprintf(reason, sizeof reason, "%s", text);
-    return raise_blob_error(w->fault_offset, reason, w->fault_code);
+    char reason[VANTREL_REASON_SIZE];
+    return raise_blob_error(w->fault_offset, vantrel_fault_describe(w->fault_code, w->fault_value, reason),
+                            w->fault_code);
 }
 
 PyObject *vt_raise_changed(PyObject *window, uint64_t offset)

@@ -96,7 +96,7 @@ function makeCorpus({ source, build, dir, mutationsPerBlob = 3 }) {
         bases.push(`nested-${levels}.dat`);
     }
     const seeds = path.join(dir, '.seeds');
-    execFileSync(path.join(build, 'web', 'web_make_seeds'), [seeds]);
+    execFileSync(path.join(build, 'tests', 'vantrel_make_seeds'), [seeds]);
     for (const seed of fs.readdirSync(path.join(seeds, 'dump_fuzz')).sort()) {
         const name = `seed-${seed.replace(/\.blob$/, '.dat')}`;
         fs.copyFileSync(path.join(seeds, 'dump_fuzz', seed), path.join(dir, name));

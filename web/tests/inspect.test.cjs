@@ -1,6 +1,6 @@
 // The inspector page in headless chromium against vantrel-dump --json.
 // Environment: VANTREL_SOURCE (the source tree), VANTREL_BUILD (a build with
-// the page, the programs and web_make_seeds), VANTREL_WORK (a scratch
+// the page, the programs and tests/vantrel_make_seeds), VANTREL_WORK (a scratch
 // folder: the blobs, and screenshots/ kept for people to look at),
 // VANTREL_NODE_MODULES (where playwright-core is installed).
 const { test, before, after } = require('node:test');
