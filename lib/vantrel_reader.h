@@ -960,8 +960,9 @@ static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantr
 {
     uint32_t stack[VANTREL_MAX_DEPTH];
     vantrel_walk w;
-    vantrel_tag t, found;
-    int step = 1, have = 0;
+    vantrel_tag t;
+    uint64_t found = 0;
+    int step = 1;
     w.enclosing = stack;
     w.max_depth = VANTREL_MAX_DEPTH;
     w.flags = 0;
@@ -969,17 +970,18 @@ static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantr
         return VANTREL_BAD_BLOB;
     while (step > 0 && !w.done) {
         step = vantrel_memory_step_(&w, (const uint8_t *)blob, size, &t);
-        if (step > 0 && !have && t.depth == 0 && t.id == id && t.code != VANTREL_TAG_START &&
-            t.code != VANTREL_TAG_END) {
-            found = t;
-            have = 1;
-        }
+        /* Only where it is: the tag is decoded again once the walk is
+         * through, so that the walk itself keeps no copy. */
+        if (found == 0 && t.id == id && t.depth == 0 && t.code != VANTREL_TAG_START && t.code != VANTREL_TAG_END)
+            found = t.offset;
     }
     if (step <= 0)
         return VANTREL_BAD_BLOB;
-    if (!have)
+    if (found == 0)
         return VANTREL_NOT_FOUND;
-    *tag = found;
+    if (vantrel_checked_tag_((const uint8_t *)blob, size, (int)w.swapped, found, 0, &t) < 0)
+        return VANTREL_BAD_BLOB; /* the bytes changed during the walk */
+    *tag = t;
     return VANTREL_OK;
 }
 
