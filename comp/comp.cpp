@@ -48,33 +48,14 @@ void write_error(const comp_context *ctx, int error)
                  std::strerror(error));
 }
 
-// An option's number: decimal digits, or "0x" and hexadecimal digits; no
-// sign, nothing after.  False when it is malformed or above 4294967295.
+// An option's number, read as the source language reads numbers; no sign,
+// nothing after it.  False when it is malformed or above 4294967295.
 bool parse_option_number(const char *text, uint32_t *result)
 {
-    uint64_t base = 10;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text += 2;
-    }
-    if (*text == '\0')
-        return false;
     uint64_t value = 0;
-    for (; *text != '\0'; ++text) {
-        char c = *text;
-        uint64_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint64_t>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = static_cast<uint64_t>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = static_cast<uint64_t>(c - 'A' + 10);
-        else
-            return false;
-        value = value * base + digit;
-        if (value > UINT32_MAX)
-            return false;
-    }
+    size_t length = 0;
+    if (read_number(text, &value, &length) != NUMBER_OK || text[length] != '\0' || value > UINT32_MAX)
+        return false;
     *result = static_cast<uint32_t>(value);
     return true;
 }

@@ -5,6 +5,7 @@
 // what it acquired before returning the exit status (0 or 1).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -44,6 +45,14 @@ void line_error(const comp_context *ctx, const char *text);
 // The next line that is neither blank nor a comment, trimmed in place inside
 // line_buf; null at the end of the input (a read error ends it too).
 char *read_line(comp_context *ctx);
+
+// The number at the start of text, in any of the source language's
+// notations (decimal, 0x, 0b, 0o or a leading 0, '_' among the digits),
+// ending at white space or the end of text.  On NUMBER_OK, *value holds it
+// and *length counts the characters read; otherwise neither is written.
+// Source lines and option values are read by this one function.
+enum number_status { NUMBER_OK, NUMBER_MISSING, NUMBER_FORMAT, NUMBER_OVERFLOW };
+number_status read_number(const char *text, uint64_t *value, size_t *length);
 
 // Argument parsers.  Each prints its own diagnostic and reports failure by
 // its result; on success the cursor moves past the argument and the white

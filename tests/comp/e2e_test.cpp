@@ -360,8 +360,10 @@ std::string bad_size(const std::string &arg) { return prog("-s " + arg + ": blob
 TEST(Comp, AlignmentOption)
 {
     std::vector<source_case> cases;
+    // Numbers as the source language writes them: "0100" is octal 64.
     for (auto [text, alignment] : {std::pair{"8", 8u}, {"16", 16u}, {"32", 32u}, {"0x40", 64u}, {"4096", 4096u},
-                                   {"0X8000", 32768u}})
+                                   {"0X8000", 32768u}, {"0100", 64u}, {"0o20", 16u}, {"0b1000", 8u},
+                                   {"1_024", 1024u}, {"0x_40", 64u}})
         cases.push_back({UNIT, 0, "", unit_blob(alignment), {"-a", text, "-s", "0x500000"}});
     cases.push_back({UNIT, 0, "", unit_blob(1048576), {"-s", "5242880", "-a", "1048576"}});
     cases.push_back({UNIT, 0, "", unit_blob(64), {"-a", "16", "-a", "64"}}); // the last one wins
@@ -387,7 +389,13 @@ TEST(Comp, SizeOption)
            {smallest, 1, prog("-s 0" + at_least + "32 at alignment 8"), "", {"-s", "0"}},
            {smallest, 1, prog("-s 8191" + at_least + "8192 at alignment 4096"), "", {"-s", "8191", "-a", "4096"}},
            {smallest, 1, bad_size("4294967296"), "", {"-s", "4294967296"}},
-           {smallest, 1, bad_size("0x1_0000"), "", {"-s", "0x1_0000"}},
+           {smallest, 0, "", EMPTY, {"-s", "0x1_0000"}},
+           {UNIT, 0, "", unit_blob(8), {"-s", "0150"}}, // octal 104
+           {UNIT, 1, whole("Could not place data block tag: 1"), "", {"-s", "0147"}},
+           {UNIT, 0, "", unit_blob(8), {"-s", "0b110_1000"}},
+           {smallest, 1, bad_size("0x"), "", {"-s", "0x"}},
+           {smallest, 1, bad_size("0x1_0000_0000"), "", {"-s", "0x1_0000_0000"}},
+           {smallest, 1, bad_size("99999999999999999999"), "", {"-s", "99999999999999999999"}},
            {smallest, 1, bad_size("1e6"), "", {"-s", "1e6"}},
            {smallest, 1, bad_size(""), "", {"-s", ""}},
            {smallest, 1, bad_size("-1"), "", {"-s", "-1"}}});
