@@ -624,22 +624,33 @@ TEST(Comp, StandardOutputWriteError)
 #ifndef _WIN32
 // How an output is replaced.  Each row makes the output folder "o" as it is
 // before the run, then compiles a good source and, in a fresh folder, a
-// failing one.  Afterwards the folder must hold exactly what the row says
-// (bytes, kind and mode of every entry: a temporary file left behind shows
-// up there), then the bytes a FIFO's reader got and those on standard
-// output.  New files get 0666 less the umask of 027.
+// failing one, with "o" as the current folder.  Afterwards the folder must
+// hold exactly what the row says (bytes, kind and mode of every entry: a
+// temporary file left behind shows up there), then the bytes a FIFO's
+// reader got and those on standard output.  New files get 0666 less the
+// umask of 027.
+enum needs { NOTHING, PERMISSIONS, ANOTHER_USER }; // root would be let through; the owner of "o/out"
+
 struct output_row {
     const char *kind;
     std::function<void(const vt::temp_dir &)> make;
-    std::string name;                   // the -o argument
+    std::string name;                   // the -o argument; "$H" is the descriptor held_file opened
     std::string good, failing;          // the folder and streams afterwards
     std::string good_err = "", failing_err = "no closing";
-    bool needs_permissions = false;     // root would be let through
+    needs need = NOTHING;
     std::string source = SOURCE;
     uint64_t file_size_limit = 0;
+    std::string stdout_before = "";     // when given, standard output holds it and is opened for appending
 };
 
 const std::string B = *BLOB;
+
+// A descriptor of the test's own process, another process for the compiler.
+int held_file = -1;
+
+// Another user than the one the compiler runs as, owner of the sticky row's
+// folder and output.
+constexpr uid_t OTHER_USER = 65533;
 
 std::vector<output_row> output_rows()
 {
@@ -651,12 +662,23 @@ std::vector<output_row> output_rows()
                          fs::perms::group_write;
     const fs::perms r = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
     const std::string cannot_write = cannot("$D/o/out", "writing", EACCES);
+    const std::string long_name(255, 'n'), appended = "standard output: old" + B;
+    auto hold = [&](const vt::temp_dir &d) {
+        old(d, "o/held", rw);
+        held_file = open(d.file("o/held").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    };
+    auto sticky = [&](const vt::temp_dir &d) {
+        old(d, "o/out", rw | fs::perms::others_read | fs::perms::others_write);
+        fs::permissions(d.file("o"), fs::perms::all | fs::perms::sticky_bit);
+        for (const char *name : {"o", "o/out"})
+            ASSERT_EQ(lchown(d.file(name).c_str(), OTHER_USER, OTHER_USER), 0);
+    };
     return {
         {"none", [](const vt::temp_dir &) {}, "$D/o/out", "out 0640 " + B + "\n", ""},
         {"regular", [&](const vt::temp_dir &d) { old(d, "o/out", rw); }, "$D/o/out", "out 0660 " + B + "\n",
          "out 0660 old\n"},
         {"read-only regular", [&](const vt::temp_dir &d) { old(d, "o/out", r); }, "$D/o/out", "out 0444 old\n",
-         "out 0444 old\n", cannot_write, cannot_write, true},
+         "out 0444 old\n", cannot_write, cannot_write, PERMISSIONS},
         {"symlink to a file",
          [&](const vt::temp_dir &d) { old(d, "o/target", rw), fs::create_symlink("target", d.file("o/out")); },
          "$D/o/out", "out -> target\ntarget 0660 " + B + "\n", "out -> target\ntarget 0660 old\n"},
@@ -679,17 +701,42 @@ std::vector<output_row> output_rows()
         {"symlink to /dev/fd/1, a file here",
          [](const vt::temp_dir &d) { fs::create_symlink("/dev/fd/1", d.file("o/out")); },
          "$D/o/out", "out -> /dev/fd/1\nstandard output: " + B, "out -> /dev/fd/1\n"},
+        // Descriptor names are the descriptor itself: standard output opened
+        // for appending keeps what it holds, after a failure untouched.
+        {"/dev/stdout, appending", none, "/dev/stdout", appended, "standard output: old", "", "no closing", NOTHING,
+         SOURCE, 0, "old"},
+        {"/dev/fd/1, appending", none, "/dev/fd/1", appended, "standard output: old", "", "no closing", NOTHING,
+         SOURCE, 0, "old"},
+        {"/proc/self/fd/1, appending", none, "/proc/self/fd/1", appended, "standard output: old", "", "no closing",
+         NOTHING, SOURCE, 0, "old"},
+        {"symlink to /proc/self/fd/1, appending",
+         [](const vt::temp_dir &d) { fs::create_symlink("/proc/self/fd/1", d.file("o/out")); }, "$D/o/out",
+         "out -> /proc/self/fd/1\n" + appended, "out -> /proc/self/fd/1\nstandard output: old", "", "no closing",
+         NOTHING, SOURCE, 0, "old"},
+        {"/dev/stderr", none, "/dev/stderr", "", "", B},
+        // Another process's descriptor cannot be shared: its file is appended to.
+        {"another process's descriptor", hold, "$H", "held 0660 old" + B + "\n", "held 0660 old\n"},
+        // Other names under /proc lead to ordinary files, replaced as any.
+        {"/proc/self/cwd", [&](const vt::temp_dir &d) { old(d, "o/out", rw); }, "/proc/self/cwd/out",
+         "out 0660 " + B + "\n", "out 0660 old\n"},
+        // The temporary file's name fits wherever the output's does.
+        {"name of 255 bytes", none, "$D/o/" + long_name, long_name + " 0640 " + B + "\n", ""},
+        {"folder name of a missing folder", none, "$D/o/new/", "", "", cannot("$D/o/new/", "writing", EISDIR),
+         cannot("$D/o/new/", "writing", EISDIR)},
         {"regular in a read-only folder",
          [&](const vt::temp_dir &d) { old(d, "o/out", rw), fs::permissions(d.file("o"), fs::perms::owner_write,
                                                                         fs::perm_options::remove); },
-         "$D/o/out", "out 0660 " + B + "\n", "out 0660 old\n", "", "no closing", true},
+         "$D/o/out", "out 0660 " + B + "\n", "out 0660 old\n", "", "no closing", PERMISSIONS},
+        // Nor may another user's file in a sticky folder be replaced.
+        {"another user's file in a sticky folder", sticky, "$D/o/out", "out 0666 " + B + "\n", "out 0666 old\n", "",
+         "no closing", ANOTHER_USER},
         {"new file in a read-only folder",
          [](const vt::temp_dir &d) { fs::permissions(d.file("o"), fs::perms::owner_write, fs::perm_options::remove); },
-         "$D/o/out", "", "", cannot_write, cannot_write, true},
+         "$D/o/out", "", "", cannot_write, cannot_write, PERMISSIONS},
         // Writing the temporary file fails: it goes, the old file stays.
         {"regular, blob above the file size limit", [&](const vt::temp_dir &d) { old(d, "o/out", rw); },
          "$D/o/out", "out 0660 old\n", "out 0660 old\n",
-         whole("Could not write output: "s + std::strerror(EFBIG)), "no closing", false,
+         whole("Could not write output: "s + std::strerror(EFBIG)), "no closing", NOTHING,
          block(pattern(5000)), 4096},
     };
 }
@@ -698,31 +745,39 @@ std::vector<output_row> output_rows()
 // permissions run the compiler as nobody, in a folder given to nobody.
 constexpr uid_t NOBODY = 65534;
 
+// What a row gave to another user stays that user's.
 void give_to_nobody(const fs::path &folder)
 {
     ASSERT_EQ(lchown(folder.c_str(), NOBODY, NOBODY), 0);
-    for (const fs::directory_entry &e : fs::recursive_directory_iterator(folder))
-        ASSERT_EQ(lchown(e.path().c_str(), NOBODY, NOBODY), 0) << e.path();
+    for (const fs::directory_entry &e : fs::recursive_directory_iterator(folder)) {
+        struct stat info;
+        if (lstat(e.path().c_str(), &info) == 0 && info.st_uid != OTHER_USER) {
+            ASSERT_EQ(lchown(e.path().c_str(), NOBODY, NOBODY), 0) << e.path();
+        }
+    }
 }
 
-vt::run_result run_compiler(const std::vector<std::string> &args, const std::string &stdout_path, bool as_nobody)
+vt::run_result run_compiler(const std::vector<std::string> &args, const std::string &stdout_path, bool as_nobody,
+                            bool append)
 {
     if (!as_nobody)
-        return vt::run_program(VANTREL_COMP_PATH, args, "", stdout_path);
+        return vt::run_program(VANTREL_COMP_PATH, args, "", stdout_path, append);
     // exec -a keeps the invocation name the messages begin with.
     std::vector<std::string> words = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "bash", "-c",
                                       "exec -a \"$0\" \"$@\"", args[0], VANTREL_COMP_PATH};
     words.insert(words.end(), args.begin() + 1, args.end());
-    return vt::run_program("/usr/bin/setpriv", words, "", stdout_path);
+    return vt::run_program("/usr/bin/setpriv", words, "", stdout_path, append);
 }
 
 // Runs the rows that need_permissions selects, good and failing source each.
+// A row that needs another user runs only as root, who can make one.
 void check_outputs(bool need_permissions)
 {
     const bool as_nobody = need_permissions && geteuid() == 0;
     const mode_t old_mask = umask(027);
+    const fs::path old_folder = fs::current_path();
     for (const output_row &row : output_rows()) {
-        if (row.needs_permissions != need_permissions)
+        if ((row.need != NOTHING) != need_permissions || (row.need == ANOTHER_USER && !as_nobody))
             continue;
         for (bool good : {true, false}) {
             SCOPED_TRACE(row.kind + (good ? ", good source"s : ", failing source"s));
@@ -736,7 +791,7 @@ void check_outputs(bool need_permissions)
             int reader = fs::is_fifo(out_name) ? open(out_name.c_str(), O_RDONLY | O_NONBLOCK) : -1;
             // Standard output is a file with a second name, which sees the
             // bytes only if they go into that very file.
-            vt::write_file(dir.file("stdout"), "");
+            vt::write_file(dir.file("stdout"), row.stdout_before);
             fs::create_hard_link(dir.file("stdout"), dir.file("stdout-link"));
             rlimit limit{}, saved{};
             if (row.file_size_limit != 0) {
@@ -746,8 +801,15 @@ void check_outputs(bool need_permissions)
             }
             if (as_nobody)
                 give_to_nobody(dir.path());
-            vt::run_result r = run_compiler({"vantrel-comp", "-o", expand(row.name, dir), dir.file("unit.txt")},
-                                            dir.file("stdout"), as_nobody);
+            std::string name = expand(row.name, dir);
+            if (name == "$H")
+                name = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(held_file);
+            fs::current_path(dir.file("o"));
+            vt::run_result r = run_compiler({"vantrel-comp", "-o", name, dir.file("unit.txt")}, dir.file("stdout"),
+                                            as_nobody, !row.stdout_before.empty());
+            fs::current_path(old_folder);
+            if (held_file >= 0)
+                close(held_file), held_file = -1;
             if (row.file_size_limit != 0)
                 setrlimit(RLIMIT_FSIZE, &saved), signal(SIGXFSZ, SIG_DFL);
             fs::permissions(dir.file("o"), fs::perms::owner_all, fs::perm_options::add);
@@ -764,7 +826,7 @@ void check_outputs(bool need_permissions)
             std::string err = good ? row.good_err : row.failing_err;
             if (err == "no closing")
                 err = whole("No closing \"}\" command was found");
-            EXPECT_EQ(r.status, err.empty() ? 0 : 1);
+            EXPECT_EQ(r.status, err.starts_with("vantrel-comp: ") ? 1 : 0); // a blob on standard error is no message
             EXPECT_EQ(r.err, expand(err, dir));
             EXPECT_EQ(seen, good ? row.good : row.failing);
         }
