@@ -88,8 +88,10 @@ int take_blob_size(comp_context *ctx, const char *text)
 
 int take_c_array_name(comp_context *ctx, const char *text)
 {
-    if (!is_c_identifier(text)) {
-        std::fprintf(stderr, "%s: --c-array %s: not a C identifier\n", ctx->prog_name, text);
+    bool of_size = false;
+    if (const char *fault = c_array_name_fault(text, &of_size)) {
+        std::fprintf(stderr, "%s: --c-array %s: %s%s%s\n", ctx->prog_name, text, of_size ? text : "",
+                     of_size ? "_size is " : "", fault);
         return 1;
     }
     ctx->c_array_name = text;

@@ -69,9 +69,12 @@ int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_
 int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
                   uint32_t alignment);
 
-// True when text can name a C and C++ object: an identifier that is no
-// keyword of either language.
-bool is_c_identifier(const char *text);
+// Why `name` cannot name the array that --c-array defines, and with
+// "_size" appended its size, in every C and C++ program (C11, C17, C23,
+// C++17, C++20): not an identifier, a keyword, a reserved name, main, or a
+// name that <stddef.h> or <stdint.h> defines.  Null when it can.  *of_size
+// tells whether the fault is that of `name`_size.
+const char *c_array_name_fault(const char *name, bool *of_size);
 
 // Prints the usage text to standard output and closes it; returns status,
 // which the caller returns as its exit status, or 1 when the text could not

@@ -446,17 +446,71 @@ TEST(Comp, DataBlockFillsLargeBlob)
             {"-a", "4096", "-s", "1048576"}}});
 }
 
+// The --c-array name rule, one row a name: a refused name gives its one
+// line and no file; the accepted names' texts are compiled together, beside
+// <stdint.h> as programs that use vantrel.h have it, as C11, C17, C23,
+// C++17 and C++20, where the build's compilers can be run.
 TEST(Comp, CArrayOption)
 {
-    const std::string not_c = ": not a C identifier";
-    std::vector<source_case> cases;
-    for (const char *name : {"int", "class", "_Bool", "and", "1a", "a-b", "a b", "", "\xC3\xA9t\xC3\xA9"})
-        cases.push_back({UNIT, 1, prog("--c-array "s + name + not_c), "", {"--c-array", name}});
-    check(cases);
-    // Without -o the output is named like C source; the text is checked by
-    // compiling it (tests/comp/c_array_check.c).
+    const std::string not_c = "not a C identifier", keyword = "a keyword of C or C++",
+                      reserved = "reserved in C and C++", header = "a name that <stddef.h> or <stdint.h> may define";
+    std::vector<std::pair<std::string, std::string>> rows = {
+        {"a9", ""}, {"_unit_2", ""}, {"unit", ""}, {"Z_09", ""}, {"_a", ""}, {"a_b_c", ""}, {"Main", ""},
+        {"mains", ""}, {"size", ""}, {"size_t2", ""}, {"uint8", ""}, {"int8_tx", ""}, {"INT8_MAXIMUM", ""},
+        {"INTERVAL", ""}, {"std_lib", ""}, {"Int", ""}, {"module", ""}, {"import", ""}, {"final", ""},
+        {"override", ""},
+        {"1a", not_c}, {"a-b", not_c}, {"a b", not_c}, {"", not_c}, {"\xC3\xA9t\xC3\xA9", not_c}, {"a$", not_c},
+        {"9", not_c},
+        {"__x", reserved}, {"x__y", reserved}, {"x__", reserved}, {"_Foo", reserved}, {"_Z9", reserved},
+        {"a_", "a__size is " + reserved}, {"_", "__size is " + reserved},
+        {"main", "the name of the program's entry point"},
+        {"NULL", header}, {"offsetof", header}, {"size_t", header}, {"ptrdiff_t", header}, {"max_align_t", header},
+        {"nullptr_t", header}, {"rsize_t", header}, {"std", header}, {"int8_t", header}, {"uint64_t", header},
+        {"int_least16_t", header}, {"uint_fast32_t", header}, {"intptr_t", header}, {"uintmax_t", header},
+        {"INT8_MIN", header}, {"UINT16_MAX", header}, {"INT64_C", header}, {"UINTMAX_C", header},
+        {"INT_FAST8_WIDTH", header}, {"PTRDIFF_MAX", header}, {"SIZE_MAX", header}, {"SIG_ATOMIC_MIN", header},
+        {"WCHAR_MAX", header}, {"WINT_MIN", header}, {"errno", header}, {"time_t", header}, {"va_list", header},
+        {"DUMMYUNIONNAME", header}, {"UNALIGNED", header}};
+    // Every keyword of C11, C17, C23, C++17 and C++20, and C++'s operator words.
+    const std::string keywords =
+        "_Alignas _Alignof _Atomic _BitInt _Bool _Complex _Decimal128 _Decimal32 _Decimal64 _Generic _Imaginary "
+        "_Noreturn _Static_assert _Thread_local alignas alignof and and_eq asm auto bitand bitor bool break case "
+        "catch char char8_t char16_t char32_t class co_await co_return co_yield compl concept const const_cast "
+        "consteval constexpr constinit continue decltype default delete do double dynamic_cast else enum explicit "
+        "export extern false float for friend goto if inline int long mutable namespace new noexcept not not_eq "
+        "nullptr operator or or_eq private protected public register reinterpret_cast requires restrict return "
+        "short signed sizeof static static_assert static_cast struct switch template this thread_local throw true "
+        "try typedef typeid typename typeof typeof_unqual union unsigned using virtual void volatile wchar_t while "
+        "xor xor_eq";
+    for (size_t at = 0, end; at < keywords.size(); at = end + 1) {
+        end = std::min(keywords.find(' ', at), keywords.size());
+        rows.emplace_back(keywords.substr(at, end - at), keyword);
+    }
+    std::string accepted = "#include <stdint.h>\n";
     vt::temp_dir dir;
     vt::write_file(dir.file("unit.txt"), UNIT);
+    for (const auto &[name, fault] : rows) {
+        SCOPED_TRACE(name);
+        vt::run_result r = comp(dir, {"--c-array", name, "-o", "$D/unit.c", "$S"});
+        EXPECT_EQ(r.err, fault.empty() ? "" : prog("--c-array " + name + ": " + fault));
+        EXPECT_EQ(r.status, fault.empty() ? 0 : 1);
+        EXPECT_EQ(vt::file_exists(dir.file("unit.c")), fault.empty());
+        if (fault.empty())
+            accepted += vt::read_file(dir.file("unit.c"));
+        fs::remove(dir.file("unit.c"));
+    }
+#if defined(VANTREL_TEST_CC) && defined(VANTREL_TEST_CXX)
+    vt::write_file(dir.file("names.c"), accepted);
+    for (const char *standard : {"-std=c11", "-std=c17", "-std=c2x", "-std=c++17", "-std=c++20"}) {
+        const bool cxx = standard[7] == '+';
+        const std::string compiler = cxx ? VANTREL_TEST_CXX : VANTREL_TEST_CC;
+        vt::run_result r = vt::run_program(compiler, {compiler, cxx ? "-xc++" : "-xc", standard, "-Wall", "-Wextra",
+                                                      "-Wpedantic", "-Werror", "-fsyntax-only", dir.file("names.c")});
+        EXPECT_EQ(r.status, 0) << standard << "\n" << r.err;
+    }
+#endif
+    // Without -o the output is named like C source; the text is checked by
+    // compiling it (tests/comp/c_array_check.c).
     vt::run_result r = comp(dir, {"--c-array", "_unit_2", "-a", "16", "$S"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string text = vt::read_file(dir.file("unit.txt.c"));
