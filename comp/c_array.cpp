@@ -5,8 +5,8 @@
 #include "comp.h"
 
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
@@ -14,33 +14,32 @@ namespace {
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 
-template <size_t N> bool listed(const std::string &name, const char *const (&list)[N])
+template <size_t N> bool listed(const char *name, const char *const (&list)[N])
 {
     for (const char *word : list)
-        if (name == word)
+        if (std::strcmp(name, word) == 0)
             return true;
     return false;
 }
 
-bool starts_with(const std::string &name, const char *head) { return name.rfind(head, 0) == 0; }
+bool starts_with(const char *name, const char *head) { return std::strncmp(name, head, std::strlen(head)) == 0; }
 
-bool ends_with(const std::string &name, const char *tail)
+bool ends_with(const char *name, const char *tail)
 {
-    size_t length = std::strlen(tail);
-    return name.size() >= length && name.compare(name.size() - length, length, tail) == 0;
+    size_t length = std::strlen(name), tail_length = std::strlen(tail);
+    return length >= tail_length && std::strcmp(name + length - tail_length, tail) == 0;
 }
 
 // Identifiers C and C++ keep for the implementation: a leading underscore
 // before a capital, two underscores anywhere (C++).
-bool is_reserved(const std::string &name)
+bool is_reserved(const char *name)
 {
-    return (name.size() >= 2 && name[0] == '_' && name[1] >= 'A' && name[1] <= 'Z') ||
-           name.find("__") != std::string::npos;
+    return (name[0] == '_' && name[1] >= 'A' && name[1] <= 'Z') || std::strstr(name, "__") != nullptr;
 }
 
 // The names C keeps for stdint.h's types and limits, present and future
 // (int8_t, uint_least16_t, INT32_MAX, UINTMAX_C, INT64_WIDTH ...).
-bool has_stdint_form(const std::string &name)
+bool has_stdint_form(const char *name)
 {
     if (starts_with(name, "int") || starts_with(name, "uint"))
         return ends_with(name, "_t");
@@ -50,13 +49,13 @@ bool has_stdint_form(const std::string &name)
     return false;
 }
 
-const char *rule_fault(const std::string &name)
+const char *rule_fault(const char *name)
 {
     if (listed(name, C_KEYWORDS))
         return "a keyword of C or C++";
     if (is_reserved(name))
         return "reserved in C and C++";
-    if (name == "main")
+    if (std::strcmp(name, "main") == 0)
         return "the name of the program's entry point";
     if (listed(name, HEADER_NAMES) || has_stdint_form(name))
         return "a name that <stddef.h> or <stdint.h> may define";
@@ -78,8 +77,18 @@ const char *c_array_name_fault(const char *name, bool *of_size)
             return "not a C identifier";
     if (const char *fault = rule_fault(name))
         return fault;
-    *of_size = true;
-    return rule_fault(name + std::string("_size"));
+    // Plain C strings: the compiler links no C++ runtime library.
+    const char suffix[] = "_size";
+    size_t length = std::strlen(name);
+    char *size_name = static_cast<char *>(std::malloc(length + sizeof suffix));
+    if (size_name == nullptr)
+        return "not checked: out of memory";
+    std::memcpy(size_name, name, length);
+    std::memcpy(size_name + length, suffix, sizeof suffix);
+    const char *fault = rule_fault(size_name);
+    std::free(size_name);
+    *of_size = fault != nullptr;
+    return fault;
 }
 
 int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
