@@ -10,13 +10,48 @@
 # header <target>.h, on the target's include path, declares for each source
 #     extern const unsigned char <name>[];
 #     extern const size_t <name>_size;
-# with <name> made a C identifier.  A program that links <target> carries
-# its blobs in its own image.
+# with <name> made a C identifier.  A name that vantrel-comp would refuse
+# as an array name (a keyword of C or C++, a reserved name, main, a name
+# <stddef.h> or <stdint.h> may define, or one ending in an underscore)
+# becomes blob_<name>, with each run of underscores made one and those at
+# either end dropped: int.txt gives blob_int, __init__.txt blob_init.  A
+# program that links <target> carries its blobs in its own image.
 #
 # Works with the installed package (find_package(vantrel)) and inside the
 # source tree (add_subdirectory, FetchContent): both give the program
 # target vantrel::vantrel-comp.
 include_guard(GLOBAL)
+
+# The names vantrel-comp refuses by list, read from the list it is built
+# with; kept globally, as the function may be called from any folder.
+file(READ "${CMAKE_CURRENT_LIST_DIR}/vantrel-c-names.inc" _vantrel_names)
+string(REGEX MATCHALL "\"[A-Za-z0-9_]+\"" _vantrel_names "${_vantrel_names}")
+string(REPLACE "\"" "" _vantrel_names "${_vantrel_names}")
+set_property(GLOBAL PROPERTY VANTREL_REFUSED_NAMES "${_vantrel_names}")
+unset(_vantrel_names)
+
+# The array name for a source's file name stem, in <out>: the stem made a C
+# identifier, or blob_... when vantrel-comp would refuse that (its rule,
+# here for the name and for <name>_size: listed, reserved, main, or of the
+# form of a stdint.h name).
+function(_vantrel_array_name stem out)
+  string(MAKE_C_IDENTIFIER "${stem}" symbol)
+  get_property(refused GLOBAL PROPERTY VANTREL_REFUSED_NAMES)
+  foreach(word "${symbol}" "${symbol}_size")
+    if(word IN_LIST refused OR word STREQUAL "main" OR
+       word MATCHES "^_[A-Z]|__|^u?int.*_t$|^U?INT.*_(MAX|MIN|WIDTH|C)$")
+      string(REGEX REPLACE "_+" "_" symbol "${symbol}")
+      string(REGEX REPLACE "^_|_$" "" symbol "${symbol}")
+      if(symbol STREQUAL "")
+        set(symbol blob)
+      else()
+        set(symbol "blob_${symbol}")
+      endif()
+      break()
+    endif()
+  endforeach()
+  set(${out} "${symbol}" PARENT_SCOPE)
+endfunction()
 
 function(vantrel_add_blobs target)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "EMBED" "ALIGN;MAX_SIZE" "SOURCES")
@@ -82,7 +117,7 @@ function(vantrel_add_blobs target)
     list(APPEND outputs ${blob})
 
     if(ARG_EMBED)
-      string(MAKE_C_IDENTIFIER "${name}" symbol)
+      _vantrel_array_name("${name}" symbol)
       if(symbol IN_LIST symbols)
         message(FATAL_ERROR "vantrel_add_blobs(${target}): two sources would define ${symbol}")
       endif()

@@ -1,47 +1,94 @@
 // --c-array: the finished blob as C source, for programs that carry their
-// blobs in their own image.  The text is plain C11 and C++ alike; the
-// array keeps the blob's alignment, so code that reads fields in place may
-// rely on it.
+// blobs in their own image.  The text is plain C11 to C23 and C++17 and
+// C++20 alike; the array keeps the blob's alignment, so code that reads
+// fields in place may rely on it.
 #include "comp.h"
 
 #include <cinttypes>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// Words that cannot name an object in C11, C23 or C++17: keywords and the
-// C++ spellings of operators.
-const char *const KEYWORDS[] = {
-    "_Alignas", "_Alignof", "_Atomic", "_Bool", "_Complex", "_Generic", "_Imaginary", "_Noreturn",
-    "_Static_assert", "_Thread_local", "alignas", "alignof", "and", "and_eq", "asm", "auto", "bitand",
-    "bitor", "bool", "break", "case", "catch", "char", "char16_t", "char32_t", "class", "compl",
-    "const", "const_cast", "constexpr", "continue", "decltype", "default", "delete", "do", "double",
-    "dynamic_cast", "else", "enum", "explicit", "export", "extern", "false", "float", "for", "friend",
-    "goto", "if", "inline", "int", "long", "mutable", "namespace", "new", "noexcept", "not", "not_eq",
-    "nullptr", "operator", "or", "or_eq", "private", "protected", "public", "register",
-    "reinterpret_cast", "restrict", "return", "short", "signed", "sizeof", "static", "static_assert",
-    "static_cast", "struct", "switch", "template", "this", "thread_local", "throw", "true", "try",
-    "typedef", "typeid", "typename", "typeof", "typeof_unqual", "union", "unsigned", "using",
-    "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq"};
+#include "../cmake/vantrel-c-names.inc"
 
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+
+template <size_t N> bool listed(const char *name, const char *const (&list)[N])
+{
+    for (const char *word : list)
+        if (std::strcmp(name, word) == 0)
+            return true;
+    return false;
+}
+
+bool starts_with(const char *name, const char *head) { return std::strncmp(name, head, std::strlen(head)) == 0; }
+
+bool ends_with(const char *name, const char *tail)
+{
+    size_t length = std::strlen(name), tail_length = std::strlen(tail);
+    return length >= tail_length && std::strcmp(name + length - tail_length, tail) == 0;
+}
+
+// Identifiers C and C++ keep for the implementation: a leading underscore
+// before a capital, two underscores anywhere (C++).
+bool is_reserved(const char *name)
+{
+    return (name[0] == '_' && name[1] >= 'A' && name[1] <= 'Z') || std::strstr(name, "__") != nullptr;
+}
+
+// The names C keeps for stdint.h's types and limits, present and future
+// (int8_t, uint_least16_t, INT32_MAX, UINTMAX_C, INT64_WIDTH ...).
+bool has_stdint_form(const char *name)
+{
+    if (starts_with(name, "int") || starts_with(name, "uint"))
+        return ends_with(name, "_t");
+    if (starts_with(name, "INT") || starts_with(name, "UINT"))
+        return ends_with(name, "_MAX") || ends_with(name, "_MIN") || ends_with(name, "_WIDTH") ||
+               ends_with(name, "_C");
+    return false;
+}
+
+const char *rule_fault(const char *name)
+{
+    if (listed(name, C_KEYWORDS))
+        return "a keyword of C or C++";
+    if (is_reserved(name))
+        return "reserved in C and C++";
+    if (std::strcmp(name, "main") == 0)
+        return "the name of the program's entry point";
+    if (listed(name, HEADER_NAMES) || has_stdint_form(name))
+        return "a name that <stddef.h> or <stdint.h> may define";
+    return nullptr;
+}
 
 // fprintf's result as a status: negative means the stream refused.
 bool failed(int printed) { return printed < 0; }
 
 } // namespace
 
-bool is_c_identifier(const char *text)
+const char *c_array_name_fault(const char *name, bool *of_size)
 {
-    if (!is_letter(text[0]))
-        return false;
-    for (const char *p = text + 1; *p != '\0'; ++p)
+    *of_size = false;
+    if (!is_letter(name[0]))
+        return "not a C identifier";
+    for (const char *p = name + 1; *p != '\0'; ++p)
         if (!is_letter(*p) && !(*p >= '0' && *p <= '9'))
-            return false;
-    for (const char *keyword : KEYWORDS)
-        if (std::strcmp(text, keyword) == 0)
-            return false;
-    return true;
+            return "not a C identifier";
+    if (const char *fault = rule_fault(name))
+        return fault;
+    // Plain C strings: the compiler links no C++ runtime library.
+    const char suffix[] = "_size";
+    size_t length = std::strlen(name);
+    char *size_name = static_cast<char *>(std::malloc(length + sizeof suffix));
+    if (size_name == nullptr)
+        return "not checked: out of memory";
+    std::memcpy(size_name, name, length);
+    std::memcpy(size_name + length, suffix, sizeof suffix);
+    const char *fault = rule_fault(size_name);
+    std::free(size_name);
+    *of_size = fault != nullptr;
+    return fault;
 }
 
 int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,

@@ -48,33 +48,14 @@ void write_error(const comp_context *ctx, int error)
                  std::strerror(error));
 }
 
-// An option's number: decimal digits, or "0x" and hexadecimal digits; no
-// sign, nothing after.  False when it is malformed or above 4294967295.
+// An option's number, read as the source language reads numbers; no sign,
+// nothing after it.  False when it is malformed or above 4294967295.
 bool parse_option_number(const char *text, uint32_t *result)
 {
-    uint64_t base = 10;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text += 2;
-    }
-    if (*text == '\0')
-        return false;
     uint64_t value = 0;
-    for (; *text != '\0'; ++text) {
-        char c = *text;
-        uint64_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<uint64_t>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = static_cast<uint64_t>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = static_cast<uint64_t>(c - 'A' + 10);
-        else
-            return false;
-        value = value * base + digit;
-        if (value > UINT32_MAX)
-            return false;
-    }
+    size_t length = 0;
+    if (read_number(text, &value, &length) != NUMBER_OK || text[length] != '\0' || value > UINT32_MAX)
+        return false;
     *result = static_cast<uint32_t>(value);
     return true;
 }
@@ -107,8 +88,10 @@ int take_blob_size(comp_context *ctx, const char *text)
 
 int take_c_array_name(comp_context *ctx, const char *text)
 {
-    if (!is_c_identifier(text)) {
-        std::fprintf(stderr, "%s: --c-array %s: not a C identifier\n", ctx->prog_name, text);
+    bool of_size = false;
+    if (const char *fault = c_array_name_fault(text, &of_size)) {
+        std::fprintf(stderr, "%s: --c-array %s: %s%s%s\n", ctx->prog_name, text, of_size ? text : "",
+                     of_size ? "_size is " : "", fault);
         return 1;
     }
     ctx->c_array_name = text;

@@ -5,6 +5,7 @@
 // what it acquired before returning the exit status (0 or 1).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -45,6 +46,14 @@ void line_error(const comp_context *ctx, const char *text);
 // line_buf; null at the end of the input (a read error ends it too).
 char *read_line(comp_context *ctx);
 
+// The number at the start of text, in any of the source language's
+// notations (decimal, 0x, 0b, 0o or a leading 0, '_' among the digits),
+// ending at white space or the end of text.  On NUMBER_OK, *value holds it
+// and *length counts the characters read; otherwise neither is written.
+// Source lines and option values are read by this one function.
+enum number_status { NUMBER_OK, NUMBER_MISSING, NUMBER_FORMAT, NUMBER_OVERFLOW };
+number_status read_number(const char *text, uint64_t *value, size_t *length);
+
 // Argument parsers.  Each prints its own diagnostic and reports failure by
 // its result; on success the cursor moves past the argument and the white
 // space behind it.  The integer parsers return 0 or 1; the byte parsers
@@ -60,9 +69,12 @@ int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_
 int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
                   uint32_t alignment);
 
-// True when text can name a C and C++ object: an identifier that is no
-// keyword of either language.
-bool is_c_identifier(const char *text);
+// Why `name` cannot name the array that --c-array defines, and with
+// "_size" appended its size, in every C and C++ program (C11, C17, C23,
+// C++17, C++20): not an identifier, a keyword, a reserved name, main, or a
+// name that <stddef.h> or <stdint.h> defines.  Null when it can.  *of_size
+// tells whether the fault is that of `name`_size.
+const char *c_array_name_fault(const char *name, bool *of_size);
 
 // Prints the usage text to standard output and closes it; returns status,
 // which the caller returns as its exit status, or 1 when the text could not

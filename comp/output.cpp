@@ -1,5 +1,5 @@
-// Replacing the output file only with a whole blob: a temporary file beside
-// it, renamed over it once written, synced and closed.
+// Replacing the output file only with a whole blob: a temporary file in its
+// folder, renamed over it once written and closed.
 #include "output.h"
 
 #include <cerrno>
@@ -18,7 +18,9 @@
 
 namespace {
 
-const char TEMP_SUFFIX[] = ".tmp.XXXXXX";
+// Short whatever the output is called: "<output>.tmp.XXXXXX" would pass the
+// name limit (255 bytes on most file systems) for long output names.
+const char TEMP_NAME[] = "vantrel-comp.tmp.XXXXXX";
 
 bool is_separator(char c)
 {
@@ -52,21 +54,14 @@ char *joined(const char *head, size_t length, const char *tail)
     return text;
 }
 
-// Writes, flushes, syncs when asked, and closes the stream whatever
-// happened; the first failure's error number counts.
-int write_and_close(FILE *stream, output_writer write, const void *arg, bool sync)
+// Writes, flushes and closes the stream whatever happened; the first
+// failure's error number counts.
+int write_and_close(FILE *stream, output_writer write, const void *arg)
 {
     int error = 0;
     errno = 0;
     if (write(stream, arg) != 0 || std::fflush(stream) != 0)
         error = errno != 0 ? errno : EIO; // a short write need not set errno
-#ifdef _WIN32
-    else if (sync && _commit(_fileno(stream)) != 0)
-        error = errno;
-#else
-    else if (sync && fsync(fileno(stream)) != 0)
-        error = errno;
-#endif
     errno = 0;
     if (std::fclose(stream) != 0 && error == 0)
         error = errno != 0 ? errno : EIO;
@@ -77,6 +72,45 @@ int open_directly(comp_output *out, const char *name)
 {
     out->stream = std::fopen(name, "wb");
     return out->stream == nullptr ? errno : 0;
+}
+
+// The same check as opening with "wb", but the file is not emptied.
+int check_writable(const char *path)
+{
+#ifdef _WIN32
+    int fd = _open(path, _O_WRONLY | _O_BINARY);
+#else
+    int fd = open(path, O_WRONLY | O_NOCTTY);
+#endif
+    if (fd < 0)
+        return errno;
+    close(fd);
+    return 0;
+}
+
+// Opens the existing target for rewriting, emptied or appended to.  Without
+// O_CREAT: creating is what the folder forbids, and in a sticky folder even
+// an open that could create may be refused (protected_regular).
+int open_existing(comp_output *out)
+{
+#ifdef _WIN32
+    int fd = _open(out->target, _O_WRONLY | _O_BINARY | (out->append ? _O_APPEND : _O_TRUNC));
+#else
+    int fd = open(out->target, O_WRONLY | O_NOCTTY | (out->append ? O_APPEND : O_TRUNC));
+#endif
+    if (fd < 0)
+        return errno;
+#ifdef _WIN32
+    out->stream = _fdopen(fd, "wb");
+#else
+    out->stream = fdopen(fd, "wb");
+#endif
+    if (out->stream == nullptr) {
+        int error = errno;
+        close(fd);
+        return error;
+    }
+    return 0;
 }
 
 #ifdef _WIN32
@@ -94,12 +128,19 @@ bool is_device(const char *name)
     return device;
 }
 
-// Windows: no symlinks are followed; the name is the file to replace.
-int find_target(const char *name, comp_output *out, bool *direct)
+// Windows: no symlinks are followed and no name stands for a descriptor;
+// the name is the file to replace.
+int find_target(const char *name, comp_output *out, bool *settled)
 {
-    *direct = false;
+    *settled = false;
     out->target = joined(name, std::strlen(name), "");
     return out->target == nullptr ? ENOMEM : 0;
+}
+
+// No sticky folders: a writable folder lets its files be replaced.
+bool may_replace(const char *, const struct stat &)
+{
+    return true;
 }
 
 int new_file_mode()
@@ -128,7 +169,7 @@ int create_temp(comp_output *out)
 // removing the old file first would leave a moment with no output at all.
 int replace_target(const comp_output *out)
 {
-    if (MoveFileExA(out->temp_name, out->target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExA(out->temp_name, out->target, MOVEFILE_REPLACE_EXISTING))
         return 0;
     switch (GetLastError()) {
     case ERROR_ACCESS_DENIED:
@@ -149,26 +190,101 @@ bool is_device(const char *)
     return false;
 }
 
-// Names under /proc and /dev/fd (where /dev/stdout leads) are links to an
-// open descriptor of this process: the blob belongs wherever that
-// descriptor writes, not in a new file that the link happens to name.
-bool names_descriptor(const char *path)
+// Skips `word` at *p; false, moving nothing, when it is not there.
+bool skip(const char **p, const char *word)
 {
-    return std::strncmp(path, "/proc/", 6) == 0 || std::strncmp(path, "/dev/fd/", 8) == 0;
+    size_t length = std::strlen(word);
+    if (std::strncmp(*p, word, length) != 0)
+        return false;
+    *p += length;
+    return true;
+}
+
+// The decimal number at *p, moved past it; -1 when there is none or it
+// is too long to be a process or descriptor number.
+long skip_number(const char **p)
+{
+    long value = 0;
+    int digits = 0;
+    for (; **p >= '0' && **p <= '9'; ++*p) {
+        if (++digits > 9)
+            return -1;
+        value = value * 10 + (**p - '0');
+    }
+    return digits == 0 ? -1 : value;
+}
+
+// The descriptor that path names, or -1: "/dev/fd/N" and "/proc/P/fd/N"
+// (where /dev/stdout and /dev/stderr lead), P being "self", "thread-self"
+// or a process number.  *own tells whether it is this process's.  Every
+// other path, under /proc too, leads to an ordinary file or folder.
+long descriptor_number(const char *path, bool *own)
+{
+    const char *p = path;
+    *own = true;
+    if (!skip(&p, "/dev/fd/")) {
+        if (!skip(&p, "/proc/"))
+            return -1;
+        if (!skip(&p, "self/") && !skip(&p, "thread-self/")) {
+            long process = skip_number(&p);
+            if (process < 0 || !skip(&p, "/"))
+                return -1;
+            *own = process == getpid();
+        }
+        if (!skip(&p, "fd/"))
+            return -1;
+    }
+    long number = skip_number(&p);
+    return *p == '\0' ? number : -1;
+}
+
+// The blob goes through this process's descriptor itself, not through a
+// new open of the file behind it ("wb" would empty what a shell opened
+// with >>): a copy of the descriptor shares its offset and its append flag,
+// and fdopen empties nothing.
+int open_descriptor(comp_output *out, long number)
+{
+    int flags = fcntl(static_cast<int>(number), F_GETFL);
+    if (flags < 0)
+        return errno;
+    if ((flags & O_ACCMODE) == O_RDONLY)
+        return EBADF; // what writing to it would say
+    int fd = fcntl(static_cast<int>(number), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
+    out->stream = fdopen(fd, "wb");
+    if (out->stream == nullptr) {
+        int error = errno;
+        close(fd);
+        return error;
+    }
+    return 0;
 }
 
 // Follows symlinks from name to the file they end at, which need not exist
-// (a dangling link's target is created on success).  Sets *direct instead
-// when the way passes a descriptor link.
-int find_target(const char *name, comp_output *out, bool *direct)
+// (a dangling link's target is created on success).  A descriptor name on
+// the way settles the output at once (*settled): this process's descriptor
+// is taken as it is; another process's cannot be shared, so its name is
+// opened once the blob is whole, appending, so that nothing it holds is
+// lost.
+int find_target(const char *name, comp_output *out, bool *settled)
 {
     const int max_links = 40; // the kernel's own limit for one path
+    *settled = false;
     char *path = joined(name, std::strlen(name), "");
     for (int links = 0; path != nullptr; ++links) {
-        if (names_descriptor(path)) {
-            std::free(path);
-            *direct = true;
-            return 0;
+        bool own = false;
+        long number = descriptor_number(path, &own);
+        if (number >= 0) {
+            *settled = true;
+            if (own) {
+                std::free(path);
+                return open_descriptor(out, number);
+            }
+            out->target = path;
+            out->in_place = true;
+            out->append = true;
+            return check_writable(path);
         }
         char link[4096];
         ssize_t length = readlink(path, link, sizeof link);
@@ -193,6 +309,18 @@ int find_target(const char *name, comp_output *out, bool *direct)
         path = next;
     }
     return ENOMEM;
+}
+
+// In a sticky folder (/tmp, say) only the file's owner, the folder's owner
+// and root may rename over a file, however writable the folder is.
+bool may_replace(const char *target, const struct stat &file)
+{
+    char *folder = joined(target, folder_length(target), ".");
+    struct stat info {};
+    bool sticky = folder != nullptr && stat(folder, &info) == 0 && (info.st_mode & S_ISVTX) != 0;
+    std::free(folder);
+    uid_t user = geteuid();
+    return !sticky || user == 0 || user == file.st_uid || user == info.st_uid;
 }
 
 // What "wb" gives a new file.  The mask can only be read by setting it, so
@@ -235,20 +363,6 @@ int replace_target(const comp_output *out)
 
 #endif
 
-// The same check as opening with "wb", but the file is not emptied.
-int check_writable(const char *path)
-{
-#ifdef _WIN32
-    int fd = _open(path, _O_WRONLY | _O_BINARY);
-#else
-    int fd = open(path, O_WRONLY | O_NOCTTY);
-#endif
-    if (fd < 0)
-        return errno;
-    close(fd);
-    return 0;
-}
-
 // 0 when a file can be created in the folder of path, otherwise the error
 // number that creating it would give.  "folder/." also fails, as creating
 // would, when "folder" is no folder.
@@ -271,29 +385,29 @@ int folder_writable(const char *path)
 int output_prepare(comp_output *out, const char *name)
 {
     size_t length = std::strlen(name);
+    // Names that can only be folders, and the devices Windows keeps in every
+    // folder, are opened as they are ("wb" refuses folders).
+    if (length == 0 || is_separator(name[length - 1]) || is_device(name))
+        return open_directly(out, name);
+    bool settled = false;
+    int error = find_target(name, out, &settled);
+    if (error != 0 || settled)
+        return error;
     struct stat info;
-    bool exists = stat(name, &info) == 0;
+    bool exists = stat(out->target, &info) == 0;
     if (!exists && errno != ENOENT)
         return errno;
-    // Devices, FIFOs and folders ("wb" refuses those), and names that can
-    // only be folders, are opened as they are.
-    bool direct = (exists && !S_ISREG(info.st_mode)) || length == 0 || is_separator(name[length - 1]) ||
-                  is_device(name);
-    if (!direct) {
-        int error = find_target(name, out, &direct);
-        if (error != 0)
-            return error;
-    }
-    if (direct)
+    // Devices, FIFOs and folders are opened as they are.
+    if (exists && !S_ISREG(info.st_mode))
         return open_directly(out, name);
     int folder_error = folder_writable(out->target);
     if (exists) {
-        int error = check_writable(out->target);
+        error = check_writable(out->target);
         if (error != 0)
             return error;
-        // A file the user may write in a folder the user may not: only the
-        // file itself can take the blob.
-        out->in_place = folder_error != 0;
+        // A file the user may write but not replace: only the file itself
+        // can take the blob.
+        out->in_place = folder_error != 0 || !may_replace(out->target, info);
         out->keep_owner = true;
         out->mode = info.st_mode & 0777;
         out->owner = static_cast<unsigned>(info.st_uid);
@@ -303,20 +417,22 @@ int output_prepare(comp_output *out, const char *name)
             return folder_error;
         out->mode = static_cast<unsigned>(new_file_mode());
     }
-    out->temp_name = joined(out->target, std::strlen(out->target), TEMP_SUFFIX);
+    if (out->in_place)
+        return 0;
+    out->temp_name = joined(out->target, folder_length(out->target), TEMP_NAME);
     return out->temp_name == nullptr ? ENOMEM : 0;
 }
 
 int output_commit(comp_output *out, output_writer write, const void *arg)
 {
     if (out->stream == nullptr) {
-        int error = out->in_place ? open_directly(out, out->target) : create_temp(out);
+        int error = out->in_place ? open_existing(out) : create_temp(out);
         if (error != 0)
             return error;
     }
     FILE *stream = out->stream;
     out->stream = nullptr; // closed below whatever happens
-    int error = write_and_close(stream, write, arg, out->temp_exists);
+    int error = write_and_close(stream, write, arg);
     if (error == 0 && out->temp_exists) {
         error = replace_target(out);
         if (error == 0)

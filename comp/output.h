@@ -1,11 +1,19 @@
 // The compiler's output file: a regular file is replaced only by a whole
 // blob, so that a failed run leaves an existing output exactly as it was.
 //
-// A regular output (or a new one) is written to a temporary file beside it,
-// named "<output>.tmp.XXXXXX", which is flushed, synced, closed and then
-// renamed over the output.  A symlink is followed to the file it names, so
-// the link stays and its target is replaced.  Devices, FIFOs and the like
-// are opened at start-up and written directly.
+// A regular output (or a new one) is written to a temporary file in its
+// folder, named "vantrel-comp.tmp.XXXXXX" (short, so that it fits wherever
+// the output's own name does), which is flushed, closed and then renamed
+// over the output.  It is not synced: as with the outputs of compilers and
+// linkers, the system writes it to the disk in its own time.  A symlink is
+// followed to the file it names, so the link stays and its target is
+// replaced.  A file that may be written but not replaced (its folder is not
+// writable, or sticky and someone else's) is rewritten in place once the
+// blob is whole.  Devices, FIFOs and the like are opened at start-up and
+// written directly.  A descriptor name (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N) is this process's descriptor itself: the blob is written
+// through it, at its offset or appended as it was opened; another
+// process's descriptor is opened by its name, appending.
 //
 // Each function returns 0 or the error number of the call that failed; the
 // caller prints the message.
@@ -15,11 +23,12 @@
 #include <cstdio>
 
 struct comp_output {
-    FILE *stream;      // the device opened at start-up, or the file being written
-    char *target;      // the regular file to replace (symlinks followed), or null
-    char *temp_name;   // "<target>.tmp.XXXXXX"; a file of that name exists while temp_exists
+    FILE *stream;      // opened at start-up (a device, a descriptor), or the file being written
+    char *target;      // the regular file to replace (symlinks followed) or to rewrite, or null
+    char *temp_name;   // the temporary file's name; a file of that name exists while temp_exists
     bool temp_exists;
-    bool in_place;     // the target's folder is not writable: the file itself is rewritten
+    bool in_place;     // the target itself is rewritten, not replaced
+    bool append;       // in place, appending instead of emptying it first
     bool keep_owner;   // the target exists: the new file takes its owner and group
     unsigned mode;     // permission bits of the new file
     unsigned owner;

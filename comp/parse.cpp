@@ -54,13 +54,11 @@ char *read_line(comp_context *ctx)
     }
 }
 
-int parse64(const comp_context *ctx, uint64_t *result, char **cursor)
+number_status read_number(const char *text, uint64_t *value, size_t *length)
 {
-    char *p = *cursor;
-    if (*p == '\0') {
-        line_error(ctx, "Missing integer argument");
-        return 1;
-    }
+    const char *p = text;
+    if (*p == '\0')
+        return NUMBER_MISSING;
     uint64_t base = 10;
     if (p[0] == '0') {
         base = 8; // a leading zero alone means octal, read as the first digit
@@ -69,32 +67,46 @@ int parse64(const comp_context *ctx, uint64_t *result, char **cursor)
             prefix == 'X') {
             base = (prefix == 'b' || prefix == 'B') ? 2 : (prefix == 'x' || prefix == 'X') ? 16 : 8;
             p += 2;
-            if (*p == '\0') {
-                line_error(ctx, "Formatting error in integer argument");
-                return 1;
-            }
+            if (*p == '\0')
+                return NUMBER_FORMAT;
         }
     }
-    uint64_t value = 0;
+    uint64_t result = 0;
     // The first character after a prefix is always taken, so "0x " fails.
     do {
         char c = *p++;
         if (c == '_')
             continue;
         int digit = digit_value(c);
-        if (digit < 0 || static_cast<uint64_t>(digit) >= base) {
-            line_error(ctx, "Formatting error in integer argument");
-            return 1;
-        }
-        if (value > (UINT64_MAX - static_cast<uint64_t>(digit)) / base) {
-            line_error(ctx, "Overflow in integer argument");
-            return 1;
-        }
-        value = value * base + static_cast<uint64_t>(digit);
+        if (digit < 0 || static_cast<uint64_t>(digit) >= base)
+            return NUMBER_FORMAT;
+        if (result > (UINT64_MAX - static_cast<uint64_t>(digit)) / base)
+            return NUMBER_OVERFLOW;
+        result = result * base + static_cast<uint64_t>(digit);
     } while (*p != '\0' && !comp_is_space(*p));
-    *result = value;
-    *cursor = skip_space(p);
-    return 0;
+    *value = result;
+    *length = static_cast<size_t>(p - text);
+    return NUMBER_OK;
+}
+
+int parse64(const comp_context *ctx, uint64_t *result, char **cursor)
+{
+    size_t length = 0;
+    switch (read_number(*cursor, result, &length)) {
+    case NUMBER_OK:
+        *cursor = skip_space(*cursor + length);
+        return 0;
+    case NUMBER_MISSING:
+        line_error(ctx, "Missing integer argument");
+        return 1;
+    case NUMBER_FORMAT:
+        line_error(ctx, "Formatting error in integer argument");
+        return 1;
+    case NUMBER_OVERFLOW:
+        break;
+    }
+    line_error(ctx, "Overflow in integer argument");
+    return 1;
 }
 
 int parse32(const comp_context *ctx, uint32_t *result, char **cursor)

@@ -74,8 +74,17 @@ VANTREL_API int32_t vantrel_init(vantrel_state *state, void *buffer,
                                  uint32_t buffer_size, uint32_t alignment);
 
 /* Close the blob: writes the end tag and the start tag's length.  Returns 0;
- * returns 1 (writing nothing) only if the end tag does not fit, which can
- * happen only when the calling order was not kept. */
+ * returns 1 (writing nothing) only if the end tag does not fit.
+ *
+ * The calling order (vantrel_init, any adds, vantrel_end once, then
+ * vantrel_get_used_size) is not checked, and misuse is mostly not reported:
+ * an add after vantrel_end returns 0 and places its tag behind the end tag,
+ * outside the used size; a second vantrel_end returns 0 and writes another
+ * end tag that the used size then covers, a blob readers refuse ("junk
+ * found after end tag").  vantrel_end returns 1 only once such misuse has
+ * filled the buffer.  Before vantrel_end, vantrel_get_used_size returns
+ * whatever the buffer held there, and on a state that vantrel_init did not
+ * set up (or refused) every call is undefined. */
 VANTREL_API int32_t vantrel_end(vantrel_state *state);
 
 /* The start tag's length word: the blob's size once vantrel_end has run. */

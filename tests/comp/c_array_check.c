@@ -1,7 +1,7 @@
 /* Links the arrays vantrel-comp --c-array wrote and compares each with the
  * blob file compiled from the same source with the same options: the same
  * bytes, the same size, and the array at an address of the blob's
- * alignment.  Plain C11 that is C++17 as well; built as both. */
+ * alignment.  Plain C11 that is C++17 and C++20 as well; built as all three. */
 #include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>

@@ -49,18 +49,19 @@ std::string quote_argument(const std::string &arg)
     return quoted + '"';
 }
 
-HANDLE open_inheritable(const std::string &path, bool for_writing)
+HANDLE open_inheritable(const std::string &path, bool for_writing, bool append = false)
 {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    return CreateFileA(path.c_str(), for_writing ? GENERIC_WRITE : GENERIC_READ,
+    return CreateFileA(path.c_str(), append ? FILE_APPEND_DATA : for_writing ? GENERIC_WRITE : GENERIC_READ,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                       for_writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                       append ? OPEN_ALWAYS : for_writing ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 } // namespace
 
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
-                       const std::string &stdin_path, const std::string &stdout_path)
+                       const std::string &stdin_path, const std::string &stdout_path, bool append_stdout)
 {
     // Test programs run under wine already when cross-built, and start the
     // programs under test as Windows processes: no emulator in between.
@@ -72,7 +73,7 @@ run_result run_program(const std::string &program, const std::vector<std::string
         command_line += " " + quote_argument(args[i]);
 
     HANDLE in = open_inheritable(stdin_path.empty() ? "NUL" : stdin_path, false);
-    HANDLE out = open_inheritable(out_path, true);
+    HANDLE out = open_inheritable(out_path, true, append_stdout && !stdout_path.empty());
     HANDLE err = open_inheritable(err_path, true);
     run_result result;
     if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
@@ -126,7 +127,7 @@ static std::vector<std::string> split_words(const std::string &text, char sep)
 }
 
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
-                       const std::string &stdin_path, const std::string &stdout_path)
+                       const std::string &stdin_path, const std::string &stdout_path, bool append_stdout)
 {
     temp_dir capture;
     std::string out_path = stdout_path.empty() ? capture.file("stdout") : stdout_path;
@@ -172,7 +173,8 @@ run_result run_program(const std::string &program, const std::vector<std::string
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, stdin_path.empty() ? "/dev/null" : stdin_path.c_str(),
                                      O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int out_flags = append_stdout && !stdout_path.empty() ? O_APPEND : O_TRUNC;
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | out_flags, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
     pid_t pid;

@@ -34,10 +34,12 @@ struct run_result {
 // Runs program with args (args[0] is the name the program sees as argv[0];
 // program is the path executed).  Standard input comes from stdin_path, or
 // the null device when it is empty.  Standard output goes to stdout_path when it is
-// given (then run_result::out stays empty), otherwise it is captured.
-// Captured text has LF line ends on every platform.
+// given (then run_result::out stays empty; append_stdout opens it for
+// appending, keeping what it holds), otherwise it is captured.  Captured
+// text has LF line ends on every platform.
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
-                       const std::string &stdin_path = "", const std::string &stdout_path = "");
+                       const std::string &stdin_path = "", const std::string &stdout_path = "",
+                       bool append_stdout = false);
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes.
