@@ -898,13 +898,40 @@ static inline int vantrel_checked_find(const void *blob, size_t size, uint32_t i
     return found;
 }
 
-/* The search, and the tag found must be of kind `code`. */
-VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code,
-                                            vantrel_tag *t)
+/* What a typed getter gives of the tag a look-up found (`found`, its
+ * result): VANTREL_WRONG_KIND for a tag of another kind, and the
+ * outputs written only on VANTREL_OK. */
+VANTREL_STEP int vantrel_integer_of_(int found, const vantrel_tag *t, uint64_t *value)
 {
-    int found = vantrel_checked_search_(blob, size, id, t);
-    if (found == VANTREL_OK && t->code != code)
+    if (found == VANTREL_OK && t->code != VANTREL_TAG_INTEGER)
         return VANTREL_WRONG_KIND;
+    if (found == VANTREL_OK)
+        *value = t->value;
+    return found;
+}
+
+VANTREL_STEP int vantrel_string_of_(int found, const vantrel_tag *t, const char **text, uint32_t *length)
+{
+    if (found == VANTREL_OK && t->code != VANTREL_TAG_STRING)
+        return VANTREL_WRONG_KIND;
+    if (found == VANTREL_OK) {
+        *text = (const char *)t->payload;
+        *length = t->size;
+    }
+    return found;
+}
+
+VANTREL_STEP int vantrel_data_of_(int found, const vantrel_tag *t, const void **data, uint32_t *data_size,
+                                  uint32_t *type)
+{
+    if (found == VANTREL_OK && t->code != VANTREL_TAG_DATA_BLOCK)
+        return VANTREL_WRONG_KIND;
+    if (found == VANTREL_OK) {
+        *data = t->payload;
+        *data_size = t->size;
+        if (type != NULL)
+            *type = t->type;
+    }
     return found;
 }
 
@@ -914,10 +941,7 @@ VANTREL_STEP int vantrel_checked_find_kind_(const void *blob, size_t size, uint3
 static inline int vantrel_checked_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
 {
     vantrel_tag t;
-    int found = vantrel_checked_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
-    if (found == VANTREL_OK)
-        *value = t.value;
-    return found;
+    return vantrel_integer_of_(vantrel_checked_search_(blob, size, id, &t), &t, value);
 }
 
 /* The characters of the string tag with this id, in a checked blob: *text
@@ -927,12 +951,7 @@ static inline int vantrel_checked_get_string(const void *blob, size_t size, uint
                                              uint32_t *length)
 {
     vantrel_tag t;
-    int found = vantrel_checked_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
-    if (found == VANTREL_OK) {
-        *text = (const char *)t.payload;
-        *length = t.size;
-    }
-    return found;
+    return vantrel_string_of_(vantrel_checked_search_(blob, size, id, &t), &t, text, length);
 }
 
 /* The bytes of the data block with this id, in a checked blob: *data
@@ -942,14 +961,7 @@ static inline int vantrel_checked_get_data(const void *blob, size_t size, uint32
                                            uint32_t *data_size, uint32_t *type)
 {
     vantrel_tag t;
-    int found = vantrel_checked_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
-    if (found == VANTREL_OK) {
-        *data = t.payload;
-        *data_size = t.size;
-        if (type != NULL)
-            *type = t.type;
-    }
-    return found;
+    return vantrel_data_of_(vantrel_checked_search_(blob, size, id, &t), &t, data, data_size, type);
 }
 
 /* The first tag of the outer block with this id in bytes not yet checked,
@@ -985,15 +997,6 @@ static inline int vantrel_find(const void *blob, size_t size, uint32_t id, vantr
     return VANTREL_OK;
 }
 
-/* vantrel_find, and the tag found must be of kind `code`. */
-VANTREL_STEP int vantrel_find_kind_(const void *blob, size_t size, uint32_t id, uint32_t code, vantrel_tag *t)
-{
-    int found = vantrel_find(blob, size, id, t);
-    if (found == VANTREL_OK && t->code != code)
-        return VANTREL_WRONG_KIND;
-    return found;
-}
-
 /* The checking getters: the check and the look-up in one pass, on every
  * call.  To read several values, check once and use the
  * vantrel_checked_get_* getters.  Results as vantrel_checked_get_integer,
@@ -1001,35 +1004,20 @@ VANTREL_STEP int vantrel_find_kind_(const void *blob, size_t size, uint32_t id, 
 static inline int vantrel_get_integer(const void *blob, size_t size, uint32_t id, uint64_t *value)
 {
     vantrel_tag t;
-    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_INTEGER, &t);
-    if (found == VANTREL_OK)
-        *value = t.value;
-    return found;
+    return vantrel_integer_of_(vantrel_find(blob, size, id, &t), &t, value);
 }
 
 static inline int vantrel_get_string(const void *blob, size_t size, uint32_t id, const char **text, uint32_t *length)
 {
     vantrel_tag t;
-    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_STRING, &t);
-    if (found == VANTREL_OK) {
-        *text = (const char *)t.payload;
-        *length = t.size;
-    }
-    return found;
+    return vantrel_string_of_(vantrel_find(blob, size, id, &t), &t, text, length);
 }
 
 static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, const void **data,
                                    uint32_t *data_size, uint32_t *type)
 {
     vantrel_tag t;
-    int found = vantrel_find_kind_(blob, size, id, VANTREL_TAG_DATA_BLOCK, &t);
-    if (found == VANTREL_OK) {
-        *data = t.payload;
-        *data_size = t.size;
-        if (type != NULL)
-            *type = t.type;
-    }
-    return found;
+    return vantrel_data_of_(vantrel_find(blob, size, id, &t), &t, data, data_size, type);
 }
 
 #ifdef __cplusplus
