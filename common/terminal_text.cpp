@@ -4,15 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-size_t utf8_length(const uint8_t *bytes, size_t n)
-{
-    uint32_t state = utf8_step(0, bytes[0]);
-    size_t length = 1;
-    while (state != 0 && state != UTF8_BAD && length < n)
-        state = utf8_step(state, bytes[length++]);
-    return state == 0 ? length : 0;
-}
-
 size_t terminal_text_length(const uint8_t *bytes, size_t n)
 {
     uint8_t b = bytes[0];

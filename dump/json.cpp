@@ -28,61 +28,73 @@ static_assert(HEAD_MAX <= OUTPUT_ROOM_MAX);
 // (U+0080 to U+009F, 0xC2 0x80 to 0xC2 0x9F) are escaped, so the line is
 // safe to show on a terminal as well.
 
-// Bytes of UTF-8 text that stand for themselves: printable ASCII but the
-// quote and the backslash, and every byte of 0x80 and above but 0xC2, which
-// may begin a C1 control.
-struct byte_classes {
-    bool plain[256];
+// What each byte of UTF-8 text is written as: itself (printable ASCII but
+// the quote and the backslash, and every byte of 0x80 and above), an
+// escape, or, for 0xC2, nothing yet: the next byte tells whether the two
+// are a C1 control.  Eight bytes are copied whatever the length, so that
+// the common case takes no branch.
+struct text_escape {
+    char text[8];
+    uint8_t length;
 };
 
-constexpr byte_classes make_plain()
-{
-    byte_classes c{};
-    for (int b = 0; b < 256; ++b)
-        c.plain[b] = (b >= 0x20 && b < 0x7F && b != '"' && b != '\\') || (b >= 0x80 && b != 0xC2);
-    return c;
-}
+struct text_escapes {
+    text_escape of[256];
+};
 
-constexpr byte_classes text_bytes = make_plain();
-
-char *escape_ascii(char *at, uint8_t b)
+constexpr text_escapes make_escapes()
 {
-    switch (b) {
-    case '"': return format_literal(at, "\\\"");
-    case '\\': return format_literal(at, "\\\\");
-    case '\n': return format_literal(at, "\\n");
-    case '\r': return format_literal(at, "\\r");
-    case '\t': return format_literal(at, "\\t");
-    default:
-        at = format_literal(at, "\\u00");
-        std::memcpy(at, byte_hex_lower.digits + 2 * b, 2);
-        return at + 2;
+    text_escapes t{};
+    const char hex[] = "0123456789abcdef";
+    for (int b = 0; b < 256; ++b) {
+        text_escape &e = t.of[b];
+        const char *named = b == '"' ? "\\\"" : b == '\\' ? "\\\\" : b == '\n' ? "\\n" : b == '\r' ? "\\r"
+                          : b == '\t' ? "\\t" : nullptr;
+        if (named != nullptr) {
+            e.text[0] = named[0];
+            e.text[1] = named[1];
+            e.length = 2;
+        } else if (b < 0x20 || b == 0x7F) {
+            const char u[6] = {'\\', 'u', '0', '0', hex[b >> 4], hex[b & 15]};
+            for (int k = 0; k < 6; ++k)
+                e.text[k] = u[k];
+            e.length = 6;
+        } else if (b != 0xC2) {
+            e.text[0] = static_cast<char>(b);
+            e.length = 1;
+        }
     }
+    return t;
 }
 
-// `n` bytes known to be whole UTF-8 characters.
+constexpr text_escapes escapes = make_escapes();
+
+// `n` bytes known to be whole UTF-8 characters, written straight into the
+// output buffer, some at a time: each byte takes at most 8 bytes there.
+constexpr size_t TEXT_PIECE = (OUTPUT_ROOM_MAX - 8) / 8;
+
 void text(dump_output *out, const uint8_t *bytes, size_t n)
 {
     size_t i = 0;
     while (i < n) {
-        size_t run = i;
-        while (run < n && text_bytes.plain[bytes[run]])
-            ++run;
-        output_write(out, bytes + i, run - i);
-        if (run == n)
-            return;
-        i = run;
-        char *at = output_room(out, 8);
-        uint8_t b = bytes[i++];
-        if (b != 0xC2) {
-            at = escape_ascii(at, b);
-        } else if (bytes[i] <= 0x9F) { // a whole character: its second byte is there
-            at = format_literal(at, "\\u00");
-            std::memcpy(at, byte_hex_lower.digits + 2 * bytes[i++], 2);
-            at += 2;
-        } else {
-            *at++ = static_cast<char>(b);
-            *at++ = static_cast<char>(bytes[i++]);
+        size_t stop = n - i < TEXT_PIECE ? n : i + TEXT_PIECE;
+        char *at = output_room(out, OUTPUT_ROOM_MAX);
+        while (i < stop) {
+            const text_escape &e = escapes.of[bytes[i++]];
+            std::memcpy(at, e.text, sizeof e.text);
+            at += e.length;
+            if (e.length != 0)
+                continue;
+            // 0xC2, and the second byte of its character, which is there.
+            uint8_t second = bytes[i++];
+            if (second <= 0x9F) {
+                at = format_literal(at, "\\u00");
+                std::memcpy(at, byte_hex_lower.digits + 2 * second, 2);
+                at += 2;
+            } else {
+                *at++ = static_cast<char>(0xC2);
+                *at++ = static_cast<char>(second);
+            }
         }
         output_commit(out, at);
     }
@@ -90,24 +102,20 @@ void text(dump_output *out, const uint8_t *bytes, size_t n)
 
 bool is_utf8(const uint8_t *bytes, size_t n)
 {
-    uint32_t state = 0;
     size_t i = 0;
     while (i < n) {
-        // Between characters, ASCII goes eight bytes at a time.
-        while (state == 0 && n - i >= 8) {
-            uint64_t word;
-            std::memcpy(&word, bytes + i, sizeof word);
-            if ((word & 0x8080808080808080u) != 0)
-                break;
+        // ASCII goes eight bytes at a time.
+        uint64_t word;
+        if (n - i >= 8 && (std::memcpy(&word, bytes + i, sizeof word), (word & 0x8080808080808080u) == 0)) {
             i += 8;
+            continue;
         }
-        if (i == n)
-            break;
-        state = utf8_step(state, bytes[i++]);
-        if (state == UTF8_BAD)
+        size_t length = utf8_length(bytes + i, n - i);
+        if (length == 0)
             return false;
+        i += length;
     }
-    return state == 0;
+    return true;
 }
 
 void hex(dump_output *out, const uint8_t *bytes, size_t n)
