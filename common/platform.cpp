@@ -23,7 +23,7 @@ bool stream_can_seek(FILE *stream)
 size_t stream_read(FILE *stream, void *into, size_t n)
 {
     // _read counts in int.
-    unsigned count = n < INT_MAX ? static_cast<unsigned>(n) : INT_MAX;
+    auto count = static_cast<unsigned>(n < static_cast<size_t>(INT_MAX) ? n : static_cast<size_t>(INT_MAX));
     int got = _read(_fileno(stream), into, count);
     return got > 0 ? static_cast<size_t>(got) : 0;
 }
