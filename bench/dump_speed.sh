@@ -5,10 +5,12 @@
 #     reader_bench writes; target: vantrel-dump at least 3x faster;
 #   - 64 MiB of data blocks (xxd reads the same bytes without tags);
 #     target: at least 8x faster.
-# Also ns per tag, system calls per MiB of blob (strace -c, if installed)
-# and the peak resident size listing a 1 GiB blob from a file and from a
-# pipe (target: under 4 MiB).  With BEFORE=path/to/another/vantrel-dump its
-# figures are taken in the same run, side by side.
+# Also ns per tag, system calls per MiB of blob (strace -c, if installed),
+# --json's CPU time (user + system) beside the listing's and xxd -p's on
+# both blobs (target: --json at most 2x the listing), and the peak resident
+# size listing a 1 GiB blob from a file and from a pipe (target: under
+# 4 MiB).  With BEFORE=path/to/another/vantrel-dump its figures are taken in
+# the same run, side by side.
 # Usage: bench/dump_speed.sh [build-dir] [runs]      (default: build 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +38,11 @@ elapsed() { # command... ; prints wall seconds
     "$@" >/dev/null
     local t1=$EPOCHREALTIME
     awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f\n", b - a }'
+}
+cpu() { # command... ; prints user + system CPU seconds
+    local TIMEFORMAT='%3U %3S' t
+    t=$( { time "$@" >/dev/null 2>&1; } 2>&1)
+    awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.3f\n", a[1] + a[2] }'
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -70,9 +77,44 @@ side_by_side() {
         printf "  target %sx: %s\n", t, (x / d >= t) ? "met" : "MISSED"; exit (x / d >= t) ? 0 : 1 }' || status=1
 }
 
+# json_beside_listing NAME BLOB XXD_INPUT: CPU seconds of the listing,
+# --json and xxd -p, medians of interleaved runs.
+json_beside_listing() {
+    local name=$1 blob=$2 raw=$3 i d
+    local -a xxd_times=()
+    local -A list_times=() json_times=()
+    for ((i = 0; i < runs; i++)); do
+        for d in "${dumps[@]}"; do
+            list_times[$d]+="$(cpu "$d" "$blob") "
+            json_times[$d]+="$(cpu "$d" --json "$blob") "
+        done
+        xxd_times+=("$(cpu xxd -p "$raw")")
+    done
+    local x
+    x=$(printf '%s\n' "${xxd_times[@]}" | median)
+    printf '%s, CPU seconds (user + system), median of %d runs: xxd -p %.3f s\n' "$name" "$runs" "$x"
+    for d in "${dumps[@]}"; do
+        local l j lb jb
+        l=$(printf '%s\n' ${list_times[$d]} | median)
+        j=$(printf '%s\n' ${json_times[$d]} | median)
+        lb=$("$d" "$blob" | wc -c)
+        jb=$("$d" --json "$blob" | wc -c)
+        awk -v l="$l" -v j="$j" -v lb="$lb" -v jb="$jb" -v who="$d" 'BEGIN {
+            printf "  %s: listing %.3f s, --json %.3f s: --json / listing = %.2f (bytes %.2f)\n",
+                who, l, j, j / l, jb / lb }'
+    done
+    l=$(printf '%s\n' ${list_times[$dump]} | median)
+    j=$(printf '%s\n' ${json_times[$dump]} | median)
+    awk -v l="$l" -v j="$j" 'BEGIN {
+        printf "  target --json at most 2x the listing: %s\n", (j <= 2 * l) ? "met" : "MISSED"
+        exit (j <= 2 * l) ? 0 : 1 }' || status=1
+}
+
 status=0
 side_by_side "64 MiB of small tags ($tags tags)" "$work/small.dat" "$work/small.dat" 3 "$tags"
 side_by_side "64 MiB of data blocks" "$work/data.dat" "$work/data.raw" 8 0
+json_beside_listing "64 MiB of small tags" "$work/small.dat" "$work/small.dat"
+json_beside_listing "64 MiB of data blocks" "$work/data.dat" "$work/data.raw"
 
 # Memory: a 1 GiB blob, listed from the file and through a pipe.
 rm -f "$work/data.dat" "$work/data.raw"

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "platform.h"
 #include "same_file.h"
 #include "vantrel.h"
 
@@ -27,24 +28,24 @@ const char FALLBACK_NAME[] = "vantrel-comp";
 
 void command_error(const comp_context *ctx, const char *word, const char *text)
 {
-    std::fprintf(stderr, "%s: %s:%" PRIu32 ": %s: %s\n", ctx->prog_name, ctx->in_name,
+    std::fprintf(stderr, "%s: %s:%" PRIu32 ": %s: %s\n", ctx->prog_name, ctx->in_shown.text,
                  ctx->line_no, word, text);
 }
 
 void placement_error(const comp_context *ctx, const char *what, int32_t status)
 {
-    std::fprintf(stderr, "%s: %s: Could not %s: %" PRId32 "\n", ctx->prog_name, ctx->in_name, what,
+    std::fprintf(stderr, "%s: %s: Could not %s: %" PRId32 "\n", ctx->prog_name, ctx->in_shown.text, what,
                  status);
 }
 
 void source_error(const comp_context *ctx, const char *text)
 {
-    std::fprintf(stderr, "%s: %s: %s\n", ctx->prog_name, ctx->in_name, text);
+    std::fprintf(stderr, "%s: %s: %s\n", ctx->prog_name, ctx->in_shown.text, text);
 }
 
 void write_error(const comp_context *ctx, int error)
 {
-    std::fprintf(stderr, "%s: %s: Could not write output: %s\n", ctx->prog_name, ctx->in_name,
+    std::fprintf(stderr, "%s: %s: Could not write output: %s\n", ctx->prog_name, ctx->in_shown.text,
                  std::strerror(error));
 }
 
@@ -232,18 +233,18 @@ int open_files(comp_context *ctx)
     int error = ctx->in_file == nullptr ? errno : is_folder(ctx->in_file) ? EISDIR : 0;
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for reading: %s\n", ctx->prog_name,
-                     ctx->in_name, std::strerror(error));
+                     ctx->in_shown.text, std::strerror(error));
         return 1;
     }
     if (output_is_source(ctx)) {
         std::fprintf(stderr, "%s: output file '%s' is the same as the input file\n",
-                     ctx->prog_name, ctx->out_name);
+                     ctx->prog_name, ctx->out_shown.text);
         return 1;
     }
     error = output_prepare(&ctx->output, ctx->out_name);
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for writing: %s\n", ctx->prog_name,
-                     ctx->out_name, std::strerror(error));
+                     ctx->out_shown.text, std::strerror(error));
         return 1;
     }
     return 0;
@@ -436,6 +437,8 @@ void release(comp_context *ctx)
     output_release(&ctx->output);
     std::free(ctx->out_name_alloc);
     std::free(ctx->blob_buf);
+    release_name(&ctx->in_shown);
+    release_name(&ctx->out_shown);
 }
 
 // Standard output carries only the usage and version texts; a failed write
@@ -491,12 +494,19 @@ int comp_main(int argc, char **argv)
         std::printf("Vantrel data compiler v%s\nlibvantrel v%s\n", comp_version, vantrel_version());
         return close_standard_output(ctx.prog_name, 0);
     }
-    if (parse_command_line(&ctx, argc, argv) != 0)
-        return 1;
+    // Names with control bytes would drive a terminal: messages show them
+    // with '?' there, computed once.
+    bool terminal = stream_is_terminal(stderr);
+    shown_name prog = show_name(ctx.prog_name, terminal);
+    ctx.prog_name = prog.text;
     int status = 1;
-    if ((ctx.out_name != nullptr || derive_output_name(&ctx) == 0) && allocate_work(&ctx) == 0 &&
-        open_files(&ctx) == 0)
-        status = compile(&ctx);
+    if (parse_command_line(&ctx, argc, argv) == 0 && (ctx.out_name != nullptr || derive_output_name(&ctx) == 0)) {
+        ctx.in_shown = show_name(ctx.in_name, terminal);
+        ctx.out_shown = show_name(ctx.out_name, terminal);
+        if (allocate_work(&ctx) == 0 && open_files(&ctx) == 0)
+            status = compile(&ctx);
+    }
     release(&ctx);
+    release_name(&prog);
     return status;
 }

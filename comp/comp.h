@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "output.h"
+#include "terminal_text.h"
 
 extern const char comp_version[];
 
@@ -19,6 +20,8 @@ struct comp_context {
     const char *prog_name;  // argv[0] as given; the first text of every message
     const char *in_name;    // the source name as given
     const char *out_name;   // the output name, given or derived
+    shown_name in_shown;    // the two names as messages show them: control
+    shown_name out_shown;   //   bytes as '?' when stderr is a terminal
     FILE *in_file;
     comp_output output;     // how the blob reaches out_name
     char *out_name_alloc;   // the derived output name's allocation, or null

@@ -30,7 +30,7 @@ char *skip_space(char *p)
 
 void line_error(const comp_context *ctx, const char *text)
 {
-    std::fprintf(stderr, "%s: %s:%" PRIu32 ": %s\n", ctx->prog_name, ctx->in_name, ctx->line_no,
+    std::fprintf(stderr, "%s: %s:%" PRIu32 ": %s\n", ctx->prog_name, ctx->in_shown.text, ctx->line_no,
                  text);
 }
 
@@ -116,7 +116,7 @@ int parse32(const comp_context *ctx, uint32_t *result, char **cursor)
         return 1;
     if (value > UINT32_MAX) {
         std::fprintf(stderr, "%s: %s:%" PRIu32 ": 0x%" PRIX64 ": Integer does not fit in 32 bits\n",
-                     ctx->prog_name, ctx->in_name, ctx->line_no, value);
+                     ctx->prog_name, ctx->in_shown.text, ctx->line_no, value);
         return 1;
     }
     *result = static_cast<uint32_t>(value);

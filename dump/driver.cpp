@@ -2,6 +2,7 @@
 #include "dump.h"
 #include "platform.h"
 #include "source.h"
+#include "terminal_text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,16 +13,17 @@ namespace {
 
 // The walk reads its input in blocks of this size, and the listing goes out
 // in blocks of this size: a few system calls per MiB, and memory that stays
-// the same whatever the size of the blob.
+// the same whatever the size of the blob.  Static, not on the stack: the
+// program runs under small stack limits too.
 constexpr size_t INPUT_BUFFER_SIZE = 1 << 18;
 constexpr size_t OUTPUT_BUFFER_SIZE = 1 << 16;
-
-// --source writes through standard output's own buffer.
-constexpr size_t SOURCE_STREAM_BUFFER_SIZE = 1 << 16;
+uint8_t input_buffer[INPUT_BUFFER_SIZE];
+char output_buffer[OUTPUT_BUFFER_SIZE];
 
 // Standard output as the run sees it: its first failure is reported once.
 struct output_state {
-    const char *prog;
+    const char *prog; // as messages show it
+    const char *usage_name; // as the usage text shows it: as invoked
     bool failed;
     dump_output *listing;
 };
@@ -29,7 +31,7 @@ struct output_state {
 void output_failed(output_state *out, int error)
 {
     if (!out->failed)
-        std::fprintf(stderr, "%s: write error: %s\n", out->prog, std::strerror(error));
+        dump_message(nullptr, "%s: write error: %s\n", out->prog, std::strerror(error));
     out->failed = true;
 }
 
@@ -67,7 +69,7 @@ void print_help(const char *prog)
 enum class rendering { listing, json, source };
 
 // Lists one file operand, or writes it as source; returns 0 when that
-// worked.
+// worked.  ctx->file_name is the name as messages show it.
 int list_operand(dump_context *ctx, const char *name, rendering as, output_state *out)
 {
     FILE *in = std::fopen(name, "rb");
@@ -78,25 +80,24 @@ int list_operand(dump_context *ctx, const char *name, rendering as, output_state
         open_error = EISDIR;
     }
     if (in == nullptr) {
-        std::fprintf(stderr, "%s: could not open '%s': %s\n", ctx->prog_name, name, std::strerror(open_error));
+        dump_message(out->listing, "%s: could not open '%s': %s\n", ctx->prog_name, ctx->file_name,
+                     std::strerror(open_error));
         char reason[256];
         std::snprintf(reason, sizeof reason, "could not open: %s", std::strerror(open_error));
         ctx->format->file_failed(out->listing, name, false, reason);
         return 1;
     }
+    input_source source = input_from_stream(in);
     int status;
     if (as == rendering::source) {
-        output_flush(out->listing);
-        status = dump_source(stdout, in, ctx, name);
+        status = dump_source(out->listing, &source, ctx, name);
     } else {
-        // The walk reads whole blocks into its own buffer.
-        std::setvbuf(in, nullptr, _IONBF, 0);
-        uint8_t buffer[INPUT_BUFFER_SIZE];
         dump_input input;
-        input_init(&input, in, buffer, sizeof buffer);
+        input_init(&input, &source, input_buffer, sizeof input_buffer);
+        input.pending = out->listing;
         status = dump_file(out->listing, &input, ctx, name);
-        output_flush(out->listing);
     }
+    output_flush(out->listing);
     output_broken(out);
     std::fclose(in);
     return status;
@@ -107,11 +108,11 @@ int run(int argc, char **argv, output_state *out)
 {
     const char *prog = out->prog;
     if (argc < 2) {
-        print_help(prog);
+        print_help(out->usage_name);
         return 1;
     }
     if (std::strcmp(argv[1], "--help") == 0) {
-        print_help(prog);
+        print_help(out->usage_name);
         return 0;
     }
     if (std::strcmp(argv[1], "--version") == 0) {
@@ -140,40 +141,43 @@ int run(int argc, char **argv, output_state *out)
             as_json = true;
             continue;
         }
-        std::fprintf(stderr, "%s: unknown option: \"%s\"\n", prog, option);
+        dump_message(out->listing, "%s: unknown option: \"%s\"\n", prog, option);
         return 1;
     }
     if (as_source && as_json) {
-        std::fprintf(stderr, "%s: --source and --json cannot be used together\n", prog);
+        dump_message(out->listing, "%s: --source and --json cannot be used together\n", prog);
         return 1;
     }
     rendering as = as_source ? rendering::source : as_json ? rendering::json : rendering::listing;
     if (as_json)
         ctx.format = &dump_json;
-    // The listing leaves standard output in whole blocks of its own buffer;
-    // --source writes piece by piece and wants stdio's.
-    static char source_buffer[SOURCE_STREAM_BUFFER_SIZE];
-    if (as_source)
-        std::setvbuf(stdout, source_buffer, _IOFBF, sizeof source_buffer);
-    else
-        std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // Every rendering leaves standard output in whole blocks of its own
+    // buffer.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     out->listing->terminal = stream_is_terminal(stdout);
+    bool messages_to_terminal = stream_is_terminal(stderr);
 
     int status = 0;
     // JSON Lines need no headers: each object names its file.
     bool several = argc - first > 1 && !as_json;
     for (int i = first; i < argc; ++i) {
         const char *name = argv[i];
+        // A name holding control bytes would drive a terminal.
+        shown_name header = show_name(name, out->listing->terminal);
+        shown_name in_messages = show_name(name, messages_to_terminal);
+        ctx.file_name = in_messages.text;
         // The header comes before the file is opened, so that a file that
         // cannot be opened has one too.
         if (several) {
             if (i > first)
                 output_write(out->listing, "\n", 1);
-            output_text(out->listing, name);
+            output_text(out->listing, header.text);
             output_write(out->listing, ":\n", 2);
         }
         if (list_operand(&ctx, name, as, out) != 0)
             status = 1;
+        release_name(&header);
+        release_name(&in_messages);
         // Later files could not be listed either.
         if (out->failed)
             return 1;
@@ -187,10 +191,11 @@ int dump_main(int argc, char **argv)
 {
     output_state out{};
     // An empty argument vector still deserves a name in the messages.
-    out.prog = argc > 0 && argv[0] != nullptr ? argv[0] : "vantrel-dump";
-    char buffer[OUTPUT_BUFFER_SIZE];
+    out.usage_name = argc > 0 && argv[0] != nullptr ? argv[0] : "vantrel-dump";
+    shown_name prog = show_name(out.usage_name, stream_is_terminal(stderr));
+    out.prog = prog.text;
     dump_output listing;
-    output_init(&listing, stdout, buffer, sizeof buffer);
+    output_init(&listing, stdout, output_buffer, sizeof output_buffer);
     out.listing = &listing;
     int status = run(argc, argv, &out);
     // What is still buffered goes out, and the close writes what stdio
@@ -199,5 +204,6 @@ int dump_main(int argc, char **argv)
     output_broken(&out);
     if (std::fclose(stdout) != 0)
         output_failed(&out, errno);
+    release_name(&prog);
     return out.failed ? 1 : status;
 }

@@ -5,22 +5,16 @@
 #include "dump.h"
 
 #include <cinttypes>
+#include <cstdarg>
+#include <cstdlib>
 #include <cstring>
-#include <string_view>
-
-#include "vantrel.h"
-
-uint32_t read32_id(uint32_t word) { return word; }
-uint64_t read64_id(uint64_t word) { return word; }
-uint32_t read32_swap(uint32_t word) { return vantrel_swap32(word); }
-uint64_t read64_swap(uint64_t word) { return vantrel_swap64(word); }
 
 int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code)
 {
     static const char *const texts[] = {
         "tag runs past its tag_size, and the input cannot seek back",
-        "string is longer than the input buffer, and the input cannot seek back",
         "seek failed",
+        "out of memory",
     };
     walk->fault_offset = offset;
     walk->fault_code = code;
@@ -36,10 +30,20 @@ const char *dump_fault_reason(const vantrel_walk *walk, char (&text)[VANTREL_REA
     return vantrel_fault_describe(walk->fault_code, walk->fault_value, text);
 }
 
-void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk)
+void dump_message(dump_output *out, const char *format, ...)
+{
+    if (out != nullptr)
+        output_flush(out);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+}
+
+void dump_report_fault(dump_output *out, const dump_context *ctx, const vantrel_walk *walk)
 {
     char reason[VANTREL_REASON_SIZE];
-    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name, walk->fault_offset,
+    dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name, walk->fault_offset,
                  dump_fault_reason(walk, reason));
 }
 
@@ -47,24 +51,28 @@ namespace {
 
 // Reads n bytes found at offset `at`, where the input stands.  A short read
 // means the file ended (a read error looks the same from here), which is
-// where the fault is.
+// where the fault is; or that a whole input could not grow.
 inline int read_exact(dump_input *in, size_t n, uint64_t at, vantrel_walk *walk, const uint8_t **bytes)
 {
     size_t got = input_read(in, n, bytes);
     if (got == n)
         return 0;
+    if (in->out_of_memory)
+        return dump_walk_fail(walk, at + got, DUMP_E_MEMORY);
     return vantrel_walk_fail(walk, at + got, VANTREL_E_EOF, 0);
 }
 
 // Moves the input to `offset` for the tag at `tag_offset`; a move the input
 // cannot make is that tag's fault.
-int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, dump_fault_code cannot, vantrel_walk *walk)
+int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, vantrel_walk *walk)
 {
     switch (input_seek(in, offset)) {
     case INPUT_MOVED:
         return 0;
     case INPUT_CANNOT_GO_BACK:
-        return dump_walk_fail(walk, tag_offset, cannot);
+        return dump_walk_fail(walk, tag_offset, DUMP_E_CANNOT_GO_BACK);
+    case INPUT_NO_MEMORY:
+        return dump_walk_fail(walk, tag_offset, DUMP_E_MEMORY);
     default:
         return dump_walk_fail(walk, tag_offset, DUMP_E_SEEK);
     }
@@ -90,15 +98,49 @@ int stream_payload(dump_output *out, dump_input *in, vantrel_walk *walk, const v
     return 0;
 }
 
-// A string for a rendering that looks at its bytes first: they are read
-// once for the look and once for the writing.
-int scan_string(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk,
-                const vantrel_tag *tag)
+// A string for a rendering that takes it whole: as many bytes as the input
+// buffer holds are read straight from it; a longer string is gathered in
+// memory as it is read.  Either way the rendering decides and writes from
+// the same bytes, read once, on a pipe too.
+int whole_string(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk,
+                 const vantrel_tag *tag)
 {
-    uint64_t payload = in->position;
-    if (stream_payload(out, in, walk, tag, ctx->format->string_scan) != 0)
-        return 1;
-    return move_to(in, payload, tag->offset, DUMP_E_STRING_TOO_LONG, walk);
+    uint64_t at = tag->offset + VANTREL_STRING_DATA;
+    const uint8_t *bytes;
+    if (tag->size <= in->capacity) {
+        if (read_exact(in, tag->size, at, walk, &bytes) != 0)
+            return 1;
+        ctx->format->string_whole(out, tag, bytes);
+        return 0;
+    }
+    uint8_t *copy = nullptr;
+    size_t held = 0, room = 0;
+    int status = 0;
+    while (status == 0 && held < tag->size) {
+        size_t want = tag->size - held < in->capacity ? tag->size - held : in->capacity;
+        size_t got = input_read(in, want, &bytes);
+        if (held + got > room) {
+            // Doubling, up to the string's size: memory follows the bytes
+            // that arrive, not the size a damaged tag claims.
+            room = room * 2 > held + got ? room * 2 : held + got;
+            room = room < tag->size ? room : tag->size;
+            auto *grown = static_cast<uint8_t *>(std::realloc(copy, room));
+            if (grown == nullptr) {
+                status = dump_walk_fail(walk, tag->offset, DUMP_E_MEMORY);
+                break;
+            }
+            copy = grown;
+        }
+        if (got != 0)
+            std::memcpy(copy + held, bytes, got);
+        held += got;
+        if (got < want)
+            status = vantrel_walk_fail(walk, at + held, VANTREL_E_EOF, 0);
+    }
+    if (status == 0)
+        ctx->format->string_whole(out, tag, copy);
+    std::free(copy);
+    return status;
 }
 
 // Writes one tag whose fields were read and checked; for a string or data
@@ -111,8 +153,8 @@ int list_tag(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_
         f->block_start(out, tag);
         return 0;
     case VANTREL_TAG_STRING:
-        if (f->string_scan != nullptr && scan_string(out, in, ctx, walk, tag) != 0)
-            return 1;
+        if (f->string_whole != nullptr)
+            return whole_string(out, in, ctx, walk, tag);
         f->string_head(out, tag);
         if (stream_payload(out, in, walk, tag, f->string_chunk) != 0)
             return 1;
@@ -146,7 +188,7 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
         return 1;
     if (tag.code == VANTREL_TAG_END) {
         ctx->format->block_end(out, &tag);
-        return walk->done ? 0 : move_to(in, walk->at, tag.offset, DUMP_E_CANNOT_GO_BACK, walk);
+        return walk->done ? 0 : move_to(in, walk->at, tag.offset, walk);
     }
     if (read_exact(in, field_bytes, tag.offset + VANTREL_HDR_SIZE, walk, &fields) != 0)
         return 1;
@@ -154,11 +196,11 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
     // With the option, a nested start tag's reserved word only warns, and
     // the warning comes before whatever else is wrong with the tag.
     if (tag.code == VANTREL_TAG_START && tag.reserved != 0 && ctx->warn_start_reserved)
-        std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s (value: 0x%" PRIx32 ")\n", ctx->prog_name,
-                     ctx->file_name, tag.offset + VANTREL_START_MIN, vantrel_fault_text(VANTREL_E_NESTED_RESERVED), tag.reserved);
+        dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s (value: 0x%" PRIx32 ")\n", ctx->prog_name, ctx->file_name,
+                     tag.offset + VANTREL_START_MIN, vantrel_fault_text(VANTREL_E_NESTED_RESERVED), tag.reserved);
     if (fault != 0 || list_tag(out, in, ctx, walk, &tag) != 0)
         return 1;
-    return move_to(in, walk->at, tag.offset, DUMP_E_CANNOT_GO_BACK, walk);
+    return move_to(in, walk->at, tag.offset, walk);
 }
 
 } // namespace
@@ -172,22 +214,19 @@ int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel
             return 1;
         if (step(out, in, ctx, walk) != 0) {
             if (walk->fault_code != VANTREL_E_NONE)
-                dump_report_fault(ctx, walk);
+                dump_report_fault(out, ctx, walk);
             return 1;
         }
     }
     return 0;
 }
 
-int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *name, vantrel_walk *walk)
+int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const char *name, vantrel_walk *walk)
 {
-    ctx->file_name = name;
-    if (ctx->format == nullptr)
-        ctx->format = &dump_listing;
     const uint8_t *start;
     if (input_read(in, VANTREL_START_MIN, &start) != VANTREL_START_MIN) {
         vantrel_walk_fail(walk, 0, VANTREL_E_SHORT, 0);
-        std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk->fault_reason);
+        dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, walk->fault_reason);
         ctx->format->file_failed(out, name, true, walk->fault_reason);
         return 1;
     }
@@ -197,18 +236,16 @@ int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *n
     if (vantrel_walk_begin(walk, enclosing, VANTREL_MAX_DEPTH, start, flags, &start_tag) != 0) {
         // The blob's own start tag: these messages name the file only.
         if (walk->fault_code == VANTREL_E_NO_START)
-            std::fprintf(stderr, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, name);
+            dump_message(out, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, ctx->file_name);
         else
-            std::fprintf(stderr, "%s: '%s': %s\n", ctx->prog_name, name, walk->fault_reason);
+            dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, walk->fault_reason);
         ctx->format->file_failed(out, name, true, walk->fault_reason);
         return 1;
     }
-    ctx->read32 = walk->swapped ? read32_swap : read32_id;
-    ctx->read64 = walk->swapped ? read64_swap : read64_id;
     ctx->format->blob_start(out, name, &start_tag, walk);
     int status = 0;
-    if (move_to(in, walk->at, 0, DUMP_E_CANNOT_GO_BACK, walk) != 0) {
-        dump_report_fault(ctx, walk);
+    if (move_to(in, walk->at, 0, walk) != 0) {
+        dump_report_fault(out, ctx, walk);
         status = 1;
     } else {
         status = dump_tags(out, in, ctx, walk);
@@ -217,7 +254,7 @@ int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *n
     return status;
 }
 
-int dump_file(dump_output *out, dump_input *in, dump_context *ctx, const char *name)
+int dump_file(dump_output *out, dump_input *in, const dump_context *ctx, const char *name)
 {
     vantrel_walk walk;
     return dump_blob(out, in, ctx, name, &walk);

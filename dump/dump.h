@@ -19,14 +19,6 @@
 // The program's own version; --version prints it beside the library's.
 inline constexpr char dump_version[] = VANTREL_VERSION_STRING;
 
-// Word readers: a raw word as the host loaded it, in, the field's value out.
-// The _id pair serves blobs of the host's byte order, the _swap pair blobs of
-// the other order.
-uint32_t read32_id(uint32_t word);
-uint64_t read64_id(uint64_t word);
-uint32_t read32_swap(uint32_t word);
-uint64_t read64_swap(uint64_t word);
-
 // Writers of one rendering.  Tags come as the reader core decodes them
 // (vantrel_tag: offset, depth and fields).  A string or data block arrives
 // as a head, its payload in chunks of at most 64 bytes, and a tail; the
@@ -51,22 +43,21 @@ struct dump_format {
     void (*data_head)(dump_output *out, const vantrel_tag *tag);
     void (*data_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count);
     void (*data_tail)(dump_output *out);
-    // Null, or shown a string's whole payload before string_head, for a
-    // rendering whose form depends on it; the walk then reads it twice.
-    void (*string_scan)(dump_output *out, const uint8_t *bytes, uint32_t count);
+    // Null, or given a string's whole payload at once, in place of
+    // string_head, its chunks and string_tail, for a rendering whose form
+    // depends on all of it.  A string cut short by the end of the file
+    // then writes nothing.
+    void (*string_whole)(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes);
 };
 
 extern const dump_format dump_listing;
 // One JSON object per file, on one line.
 extern const dump_format dump_json;
 
-// One per run.  The walk only reads it; the driver sets the reader pair and
-// file_name per file.
+// One per run.  The walk only reads it; the driver sets file_name per file.
 struct dump_context {
-    uint32_t (*read32)(uint32_t);
-    uint64_t (*read64)(uint64_t);
-    const char *prog_name;
-    const char *file_name;
+    const char *prog_name; // as messages show it
+    const char *file_name; // as messages show it (the formats get the name itself)
     int warn_start_reserved; // non-zero: a nested start tag's non-zero reserved word only warns
     const dump_format *format;
 };
@@ -77,8 +68,21 @@ struct dump_context {
 // `out` has failed, which the caller reports: it owns the stream.
 int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk);
 
+#if defined(__MINGW32__)
+#define DUMP_PRINTF(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
+#elif defined(__GNUC__)
+#define DUMP_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define DUMP_PRINTF(f, a)
+#endif
+
+// Every diagnostic: one line on stderr, after what `out` holds is written
+// out, so that a file's header and tags come before its messages where
+// both streams show together (a terminal, 2>&1).
+void dump_message(dump_output *out, const char *format, ...) DUMP_PRINTF(2, 3);
+
 // The message for the fault a walk recorded: "prog: 'file'@0xOFFSET: why".
-void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk);
+void dump_report_fault(dump_output *out, const dump_context *ctx, const vantrel_walk *walk);
 
 // The reason for the fault a walk recorded, as the messages and the JSON
 // give it: the format's faults with their numbers (written into `text`),
@@ -86,13 +90,13 @@ void dump_report_fault(const dump_context *ctx, const vantrel_walk *walk);
 const char *dump_fault_reason(const vantrel_walk *walk, char (&text)[VANTREL_REASON_SIZE]);
 
 // Lists one blob whose input stands at its first byte: reads and checks the
-// start tag, chooses the reader pair, then walks.  Sets ctx->file_name to
-// `name` for the messages.  Returns 0 or 1 as dump_tags.
-int dump_file(dump_output *out, dump_input *in, dump_context *ctx, const char *name);
+// start tag, then walks.  `name` is the file's name for the format;
+// ctx->file_name names it in the messages.  Returns 0 or 1 as dump_tags.
+int dump_file(dump_output *out, dump_input *in, const dump_context *ctx, const char *name);
 
 // dump_file with the caller's walk, which tells afterwards how the walk
 // ended (walk->fault_code is 0 unless the blob had a fault).
-int dump_blob(dump_output *out, dump_input *in, dump_context *ctx, const char *name, vantrel_walk *walk);
+int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const char *name, vantrel_walk *walk);
 
 // The whole program: options, every file operand, the exit status.
 int dump_main(int argc, char **argv);
@@ -101,8 +105,8 @@ int dump_main(int argc, char **argv);
 // recorded in the walk like the format's own.
 enum dump_fault_code {
     DUMP_E_CANNOT_GO_BACK = 64, // a tag's payload ran past its tag_size, on a pipe
-    DUMP_E_STRING_TOO_LONG,     // --json: a string longer than the input buffer, on a pipe
     DUMP_E_SEEK,                // the stream refused a seek
+    DUMP_E_MEMORY,              // no memory to hold what must be held (--source: the blob; --json: a string)
 };
 
 // Records one of the input's faults in the walk; returns 1.

@@ -9,116 +9,137 @@
 //   {"tag": "data_block", "offset": N, "id": N, "type": N, "size": N, "hex": "..."}
 //   {"tag": "start", "offset": N, "length": N, "tags": [...]}
 // An integer's value is text: 64-bit values do not survive JSON numbers.
+//
+// Each tag's text up to its payload is formatted by hand in one piece of
+// the output buffer, as the listing's lines are.
 #include <bit>
 
 #include "dump.h"
+#include "terminal_text.h"
 
 namespace {
 
-// ---- UTF-8 (RFC 3629), byte by byte, so that chunks can split a character.
-// The state packs the continuation bytes still due and the range the next
-// one must lie in; 0 is "between characters".
-constexpr uint32_t UTF8_BAD = 0xFFFFFFFFu;
-
-constexpr uint32_t utf8_due(uint32_t count, uint32_t low, uint32_t high) { return count | low << 8 | high << 16; }
-
-uint32_t utf8_step(uint32_t state, uint8_t b)
-{
-    if (state == UTF8_BAD)
-        return UTF8_BAD;
-    if (state != 0) {
-        uint32_t low = (state >> 8) & 0xFF, high = state >> 16, count = state & 0xFF;
-        if (b < low || b > high)
-            return UTF8_BAD;
-        return count == 1 ? 0 : utf8_due(count - 1, 0x80, 0xBF);
-    }
-    if (b < 0x80)
-        return 0;
-    if (b >= 0xC2 && b <= 0xDF)
-        return utf8_due(1, 0x80, 0xBF);
-    if (b == 0xE0)
-        return utf8_due(2, 0xA0, 0xBF); // no overlong forms
-    if (b == 0xED)
-        return utf8_due(2, 0x80, 0x9F); // no surrogates
-    if (b >= 0xE1 && b <= 0xEF)
-        return utf8_due(2, 0x80, 0xBF);
-    if (b == 0xF0)
-        return utf8_due(3, 0x90, 0xBF);
-    if (b >= 0xF1 && b <= 0xF3)
-        return utf8_due(3, 0x80, 0xBF);
-    if (b == 0xF4)
-        return utf8_due(3, 0x80, 0x8F); // nothing above U+10FFFF
-    return UTF8_BAD;
-}
+// Room for any tag's text before its payload: the longest, an integer's,
+// is 2 + 29 + 20 + 8 + 10 + 12 + 20 + 13 + 16 + 2 bytes.
+constexpr size_t HEAD_MAX = 160;
+static_assert(HEAD_MAX <= OUTPUT_ROOM_MAX);
 
 // ---- Text inside quotes.  Control characters, DEL and the C1 controls
 // (U+0080 to U+009F, 0xC2 0x80 to 0xC2 0x9F) are escaped, so the line is
 // safe to show on a terminal as well.
 
-// The escape of an ASCII byte, or null when it stands for itself.
-char *escape_ascii(char *at, uint8_t b)
+// What each byte of UTF-8 text is written as: itself (printable ASCII but
+// the quote and the backslash, and every byte of 0x80 and above), an
+// escape, or, for 0xC2, nothing yet: the next byte tells whether the two
+// are a C1 control.  Eight bytes are copied whatever the length, so that
+// the common case takes no branch.
+struct text_escape {
+    char text[8];
+    uint8_t length;
+};
+
+struct text_escapes {
+    text_escape of[256];
+};
+
+constexpr text_escapes make_escapes()
 {
-    switch (b) {
-    case '"': return format_literal(at, "\\\"");
-    case '\\': return format_literal(at, "\\\\");
-    case '\n': return format_literal(at, "\\n");
-    case '\r': return format_literal(at, "\\r");
-    case '\t': return format_literal(at, "\\t");
-    default:
-        if (b >= 0x20 && b != 0x7F) {
-            *at = static_cast<char>(b);
-            return at + 1;
+    text_escapes t{};
+    const char hex[] = "0123456789abcdef";
+    for (int b = 0; b < 256; ++b) {
+        text_escape &e = t.of[b];
+        const char *named = b == '"' ? "\\\"" : b == '\\' ? "\\\\" : b == '\n' ? "\\n" : b == '\r' ? "\\r"
+                          : b == '\t' ? "\\t" : nullptr;
+        if (named != nullptr) {
+            e.text[0] = named[0];
+            e.text[1] = named[1];
+            e.length = 2;
+        } else if (b < 0x20 || b == 0x7F) {
+            const char u[6] = {'\\', 'u', '0', '0', hex[b >> 4], hex[b & 15]};
+            for (int k = 0; k < 6; ++k)
+                e.text[k] = u[k];
+            e.length = 6;
+        } else if (b != 0xC2) {
+            e.text[0] = static_cast<char>(b);
+            e.length = 1;
         }
-        at = format_literal(at, "\\u00");
-        std::memcpy(at, byte_hex_lower.digits + 2 * b, 2);
-        return at + 2;
+    }
+    return t;
+}
+
+constexpr text_escapes escapes = make_escapes();
+
+// `n` bytes known to be whole UTF-8 characters, written straight into the
+// output buffer, some at a time: each byte takes at most 8 bytes there.
+constexpr size_t TEXT_PIECE = (OUTPUT_ROOM_MAX - 8) / 8;
+
+void text(dump_output *out, const uint8_t *bytes, size_t n)
+{
+    size_t i = 0;
+    while (i < n) {
+        size_t stop = n - i < TEXT_PIECE ? n : i + TEXT_PIECE;
+        char *at = output_room(out, OUTPUT_ROOM_MAX);
+        while (i < stop) {
+            const text_escape &e = escapes.of[bytes[i++]];
+            std::memcpy(at, e.text, sizeof e.text);
+            at += e.length;
+            if (e.length != 0)
+                continue;
+            // 0xC2, and the second byte of its character, which is there.
+            uint8_t second = bytes[i++];
+            if (second <= 0x9F) {
+                at = format_literal(at, "\\u00");
+                std::memcpy(at, byte_hex_lower.digits + 2 * second, 2);
+                at += 2;
+            } else {
+                *at++ = static_cast<char>(0xC2);
+                *at++ = static_cast<char>(second);
+            }
+        }
+        output_commit(out, at);
     }
 }
 
-// Bytes known to be UTF-8, possibly split between calls: a 0xC2 is held
-// back until the next byte tells whether it begins a C1 control.
-void text_bytes(dump_output *out, const uint8_t *bytes, size_t count)
+bool is_utf8(const uint8_t *bytes, size_t n)
 {
-    for (size_t i = 0; i < count; ++i) {
-        char *at = output_room(out, 8);
-        uint8_t b = bytes[i];
-        if (out->held_byte != 0) {
-            out->held_byte = 0;
-            if (b <= 0x9F) {
-                at = format_literal(at, "\\u00");
-                std::memcpy(at, byte_hex_lower.digits + 2 * b, 2);
-                output_commit(out, at + 2);
-                continue;
-            }
-            *at++ = static_cast<char>(0xC2);
+    size_t i = 0;
+    while (i < n) {
+        // ASCII goes eight bytes at a time.
+        uint64_t word;
+        if (n - i >= 8 && (std::memcpy(&word, bytes + i, sizeof word), (word & 0x8080808080808080u) == 0)) {
+            i += 8;
+            continue;
         }
-        if (b == 0xC2)
-            out->held_byte = b;
-        else if (b < 0x80)
-            at = escape_ascii(at, b);
-        else
-            *at++ = static_cast<char>(b);
-        output_commit(out, at);
+        size_t length = utf8_length(bytes + i, n - i);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+void hex(dump_output *out, const uint8_t *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        size_t count = n - done < OUTPUT_ROOM_MAX / 2 ? n - done : OUTPUT_ROOM_MAX / 2;
+        output_commit(out, format_bytes_hex(output_room(out, 2 * count), bytes + done, count));
+        done += count;
     }
 }
 
 // A whole text in quotes (file names, reasons): bytes that are not UTF-8
 // become U+FFFD.
-void quoted(dump_output *out, const char *text)
+void quoted(dump_output *out, const char *name)
 {
-    const auto *b = reinterpret_cast<const uint8_t *>(text);
-    size_t n = std::strlen(text);
+    const auto *b = reinterpret_cast<const uint8_t *>(name);
+    size_t n = std::strlen(name);
     output_write(out, "\"", 1);
     for (size_t i = 0; i < n;) {
-        uint32_t state = utf8_step(0, b[i]);
-        size_t end = i + 1;
-        while (state != 0 && state != UTF8_BAD && end < n)
-            state = utf8_step(state, b[end++]);
-        if (state == 0) {
-            out->held_byte = 0;
-            text_bytes(out, b + i, end - i);
-            i = end;
-        } else {
+        size_t start = i;
+        for (size_t length; i < n && (length = utf8_length(b + i, n - i)) != 0;)
+            i += length;
+        text(out, b + start, i - start);
+        if (i < n) {
             output_write(out, "\\ufffd", 6);
             ++i;
         }
@@ -126,27 +147,13 @@ void quoted(dump_output *out, const char *text)
     output_write(out, "\"", 1);
 }
 
-void number(dump_output *out, uint64_t value) { output_commit(out, format_unsigned(output_room(out, 20), value)); }
-
-// `"key": ` before a value.
-void key(dump_output *out, const char *name)
-{
-    output_write(out, ", \"", 3);
-    output_text(out, name);
-    output_write(out, "\": ", 3);
-}
-
-// The opening of a tag's object, as an item of the innermost list.
-void tag_open(dump_output *out, const char *kind, const vantrel_tag *tag)
+// The separator before an item of the innermost list, if it has one.
+char *item(dump_output *out, char *at)
 {
     if (out->list_has_item)
-        output_write(out, ", ", 2);
+        at = format_literal(at, ", ");
     out->list_has_item = true;
-    output_write(out, "{\"tag\": \"", 9);
-    output_text(out, kind);
-    output_write(out, "\"", 1);
-    key(out, "offset");
-    number(out, tag->offset);
+    return at;
 }
 
 // ---- The writers.
@@ -157,30 +164,26 @@ void blob_start(dump_output *out, const char *name, const vantrel_tag *start, co
     out->open_lists = 0;
     out->list_has_item = false;
     out->value_open = false;
-    out->scan_state = 0;
-    out->held_byte = 0;
     output_write(out, "{\"file\": ", 9);
     quoted(out, name);
-    key(out, "byte_order");
-    output_text(out, little ? "\"little\"" : "\"big\"");
-    key(out, "length");
-    number(out, start->length);
-    key(out, "tags");
-    output_write(out, "[", 1);
+    char *at = output_room(out, HEAD_MAX);
+    at = little ? format_literal(at, ", \"byte_order\": \"little\"") : format_literal(at, ", \"byte_order\": \"big\"");
+    at = format_literal(at, ", \"length\": ");
+    at = format_unsigned(at, start->length);
+    at = format_literal(at, ", \"tags\": [");
+    output_commit(out, at);
 }
 
-void error_member(dump_output *out, bool has_offset, uint64_t offset, const char *reason, const char *detail)
+void error_member(dump_output *out, bool has_offset, uint64_t offset, const char *reason)
 {
-    output_write(out, ", \"error\": {", 12);
+    char *at = format_literal(output_room(out, HEAD_MAX), ", \"error\": {");
     if (has_offset) {
-        output_write(out, "\"offset\": ", 10);
-        number(out, offset);
-        output_write(out, ", ", 2);
+        at = format_literal(at, "\"offset\": ");
+        at = format_unsigned(at, offset);
+        at = format_literal(at, ", ");
     }
-    output_write(out, "\"reason\": ", 10);
-    char text[256];
-    std::snprintf(text, sizeof text, "%s%s", reason, detail);
-    quoted(out, text);
+    output_commit(out, format_literal(at, "\"reason\": "));
+    quoted(out, reason);
     output_write(out, "}", 1);
 }
 
@@ -194,7 +197,7 @@ void blob_end(dump_output *out, const vantrel_walk *walk)
     output_write(out, "]", 1);
     if (walk->fault_code != VANTREL_E_NONE) {
         char reason[VANTREL_REASON_SIZE];
-        error_member(out, true, walk->fault_offset, dump_fault_reason(walk, reason), "");
+        error_member(out, true, walk->fault_offset, dump_fault_reason(walk, reason));
     }
     output_write(out, "}\n", 2);
 }
@@ -203,17 +206,18 @@ void file_failed(dump_output *out, const char *name, bool has_offset, const char
 {
     output_write(out, "{\"file\": ", 9);
     quoted(out, name);
-    error_member(out, has_offset, 0, reason, "");
+    error_member(out, has_offset, 0, reason);
     output_write(out, "}\n", 2);
 }
 
 void block_start(dump_output *out, const vantrel_tag *tag)
 {
-    tag_open(out, "start", tag);
-    key(out, "length");
-    number(out, tag->length);
-    key(out, "tags");
-    output_write(out, "[", 1);
+    char *at = item(out, output_room(out, HEAD_MAX));
+    at = format_literal(at, "{\"tag\": \"start\", \"offset\": ");
+    at = format_unsigned(at, tag->offset);
+    at = format_literal(at, ", \"length\": ");
+    at = format_unsigned(at, tag->length);
+    output_commit(out, format_literal(at, ", \"tags\": ["));
     ++out->open_lists;
     out->list_has_item = false;
 }
@@ -228,28 +232,55 @@ void block_end(dump_output *out, const vantrel_tag *tag)
     out->list_has_item = true;
 }
 
-void string_scan(dump_output *out, const uint8_t *bytes, uint32_t count)
+void string_whole(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes)
 {
-    uint32_t state = out->scan_state;
-    for (uint32_t i = 0; i < count && state != UTF8_BAD; ++i)
-        state = utf8_step(state, bytes[i]);
-    out->scan_state = state;
+    bool utf8 = is_utf8(bytes, tag->size);
+    char *at = item(out, output_room(out, HEAD_MAX));
+    at = format_literal(at, "{\"tag\": \"string\", \"offset\": ");
+    at = format_unsigned(at, tag->offset);
+    at = format_literal(at, ", \"id\": ");
+    at = format_unsigned(at, tag->id);
+    at = format_literal(at, ", \"size\": ");
+    at = format_unsigned(at, tag->size);
+    output_commit(out, utf8 ? format_literal(at, ", \"text\": \"") : format_literal(at, ", \"hex\": \""));
+    if (utf8)
+        text(out, bytes, tag->size);
+    else
+        hex(out, bytes, tag->size);
+    output_write(out, "\"}", 2);
 }
 
-void string_head(dump_output *out, const vantrel_tag *tag)
+// Strings come whole (string_whole): these three are never called.
+void string_head(dump_output *, const vantrel_tag *) {}
+void string_chunk(dump_output *, const uint8_t *, uint32_t) {}
+void string_tail(dump_output *) {}
+
+void integer(dump_output *out, const vantrel_tag *tag)
 {
-    tag_open(out, "string", tag);
-    key(out, "id");
-    number(out, tag->id);
-    key(out, "size");
-    number(out, tag->size);
-    // The scan has seen every byte: the text must also not end inside a
-    // character.  scan_state now tells the chunks which form to write.
-    bool text = out->scan_state == 0;
-    key(out, text ? "text" : "hex");
-    output_write(out, "\"", 1);
-    out->scan_state = text ? 0 : UTF8_BAD;
-    out->held_byte = 0;
+    char *at = item(out, output_room(out, HEAD_MAX));
+    at = format_literal(at, "{\"tag\": \"integer\", \"offset\": ");
+    at = format_unsigned(at, tag->offset);
+    at = format_literal(at, ", \"id\": ");
+    at = format_unsigned(at, tag->id);
+    at = format_literal(at, ", \"value\": \"");
+    at = format_unsigned(at, tag->value);
+    at = format_literal(at, "\", \"hex\": \"0x");
+    at = format_hex(at, tag->value);
+    output_commit(out, format_literal(at, "\"}"));
+}
+
+void data_head(dump_output *out, const vantrel_tag *tag)
+{
+    char *at = item(out, output_room(out, HEAD_MAX));
+    at = format_literal(at, "{\"tag\": \"data_block\", \"offset\": ");
+    at = format_unsigned(at, tag->offset);
+    at = format_literal(at, ", \"id\": ");
+    at = format_unsigned(at, tag->id);
+    at = format_literal(at, ", \"type\": ");
+    at = format_unsigned(at, tag->type);
+    at = format_literal(at, ", \"size\": ");
+    at = format_unsigned(at, tag->size);
+    output_commit(out, format_literal(at, ", \"hex\": \""));
     out->value_open = true;
 }
 
@@ -258,53 +289,15 @@ void data_chunk(dump_output *out, const uint8_t *bytes, uint32_t count)
     output_commit(out, format_bytes_hex(output_room(out, 2 * size_t{count}), bytes, count));
 }
 
-void string_chunk(dump_output *out, const uint8_t *bytes, uint32_t count)
-{
-    if (out->scan_state == 0)
-        text_bytes(out, bytes, count);
-    else
-        data_chunk(out, bytes, count);
-}
-
-void payload_tail(dump_output *out)
+void data_tail(dump_output *out)
 {
     output_write(out, "\"}", 2);
     out->value_open = false;
-    out->scan_state = 0;
-}
-
-void integer(dump_output *out, const vantrel_tag *tag)
-{
-    tag_open(out, "integer", tag);
-    key(out, "id");
-    number(out, tag->id);
-    key(out, "value");
-    char *at = output_room(out, 64);
-    *at++ = '"';
-    at = format_unsigned(at, tag->value);
-    at = format_literal(at, "\", \"hex\": \"0x");
-    at = format_hex(at, tag->value);
-    at = format_literal(at, "\"}");
-    output_commit(out, at);
-}
-
-void data_head(dump_output *out, const vantrel_tag *tag)
-{
-    tag_open(out, "data_block", tag);
-    key(out, "id");
-    number(out, tag->id);
-    key(out, "type");
-    number(out, tag->type);
-    key(out, "size");
-    number(out, tag->size);
-    key(out, "hex");
-    output_write(out, "\"", 1);
-    out->value_open = true;
 }
 
 } // namespace
 
 const dump_format dump_json = {
-    blob_start, blob_end,  file_failed, block_start,  block_end, string_head, string_chunk,
-    payload_tail, integer, data_head,   data_chunk,  payload_tail, string_scan,
+    blob_start, blob_end,  file_failed, block_start, block_end, string_head,  string_chunk,
+    string_tail, integer,  data_head,   data_chunk,  data_tail, string_whole,
 };

@@ -18,17 +18,14 @@ struct dump_output {
     int error;     // errno of that write
     bool terminal; // the stream is a terminal: control bytes of strings show as "."
     // Where a rendering stands in its text, for renderings that need to know
-    // (JSON: the lists open, whether the innermost has an item yet, what
-    // the bytes of the string ahead are).
+    // (JSON: the lists open, whether the innermost has an item yet).
     uint32_t open_lists;
     bool list_has_item;
-    bool value_open;     // a payload's text was begun and not yet closed
-    uint32_t scan_state; // what the bytes seen so far of a string are
-    uint32_t held_byte;  // a byte kept back until the next one tells how to write it
+    bool value_open; // a payload's text was begun and not yet closed
 };
 
 // The renderings ask for room for up to OUTPUT_ROOM_MAX bytes at a time.
-inline constexpr size_t OUTPUT_ROOM_MAX = 128;
+inline constexpr size_t OUTPUT_ROOM_MAX = 256;
 
 // `capacity` is at least OUTPUT_ROOM_MAX.
 void output_init(dump_output *out, FILE *stream, char *buffer, size_t capacity);

@@ -9,16 +9,19 @@
 //   data blocks     upper-case hex pairs in groups of four bytes; up to 32
 //                   bytes on the command's line, more as "begin", lines of
 //                   32 bytes, "end"
-#include <cinttypes>
+//
+// Written through the listing's output buffer, formatted by hand.
 #include <cstdlib>
 
 #include "source.h"
+#include "terminal_text.h"
 #include "vantrel.h"
 
 namespace {
 
-constexpr char INDENT[] = "  ";
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+// Room for a command line up to its payload: "  data 0x" and 8 digits,
+// " 0x" and 8, " begin".
+constexpr size_t LINE_HEAD_MAX = 64;
 
 // The escape for a string byte that cannot stand for itself: a line feed or
 // carriage return would end or change the line, a quote would close the
@@ -35,110 +38,128 @@ const char *escape_of(uint8_t byte)
     }
 }
 
-// "0x" and the lower-case hex digits of an id or type; returns the length.
-int id_text(char (&text)[11], uint32_t id) { return std::snprintf(text, sizeof text, "0x%" PRIx32, id); }
+// "0x" and the lower-case hex digits of an id or type.
+char *format_id(char *at, uint32_t id) { return format_hex_lower(format_literal(at, "0x"), id); }
 
-void write_value(FILE *out, uint64_t value)
+// Decimal below 0x10000, else "0x" and upper-case hex digits in groups of
+// four from the right, joined by "_".
+char *format_value(char *at, uint64_t value)
 {
-    if (value < 0x10000) {
-        std::fprintf(out, "%" PRIu64, value);
-        return;
-    }
-    char digits[17];
-    int n = std::snprintf(digits, sizeof digits, "%" PRIX64, value);
-    std::fputs("0x", out);
+    if (value < 0x10000)
+        return format_unsigned(at, value);
+    char digits[16];
+    int n = static_cast<int>(format_hex(digits, value) - digits);
+    at = format_literal(at, "0x");
     for (int i = 0; i < n; ++i) {
         if (i > 0 && (n - i) % 4 == 0)
-            std::fputc('_', out);
-        std::fputc(digits[i], out);
+            *at++ = '_';
+        *at++ = digits[i];
     }
+    return at;
 }
 
-// One hex string: "<", the bytes in groups of four, ">".
-void write_hex(FILE *out, const uint8_t *bytes, uint32_t count)
+// One hex string and a line feed: "<", the bytes in groups of four, ">".
+void write_hex_line(dump_output *out, const uint8_t *bytes, uint32_t count)
 {
-    char text[2 + 3 * SOURCE_HEX_LINE_BYTES];
-    size_t n = 0;
-    text[n++] = '<';
+    char *at = output_room(out, 3 + 3 * SOURCE_HEX_LINE_BYTES);
+    *at++ = '<';
     for (uint32_t i = 0; i < count; ++i) {
         if (i > 0 && i % 4 == 0)
-            text[n++] = ' ';
-        text[n++] = HEX_DIGITS[bytes[i] >> 4];
-        text[n++] = HEX_DIGITS[bytes[i] & 15];
+            *at++ = ' ';
+        std::memcpy(at, byte_hex.digits + 2 * bytes[i], 2);
+        at += 2;
     }
-    text[n++] = '>';
-    std::fwrite(text, 1, n, out);
+    *at++ = '>';
+    *at++ = '\n';
+    output_commit(out, at);
 }
 
-void write_string(FILE *out, const vantrel_tag *tag)
+void write_string(dump_output *out, const vantrel_tag *tag)
 {
-    char id[11];
-    id_text(id, tag->id);
-    std::fprintf(out, "%sstr %s \"", INDENT, id);
-    for (uint32_t i = 0; i < tag->size; ++i) {
-        const char *escape = escape_of(tag->payload[i]);
-        if (escape != nullptr)
-            std::fputs(escape, out);
-        else
-            std::fputc(tag->payload[i], out);
+    char *at = format_literal(output_room(out, LINE_HEAD_MAX), "  str ");
+    at = format_id(at, tag->id);
+    output_commit(out, format_literal(at, " \""));
+    const uint8_t *bytes = tag->payload;
+    for (uint32_t i = 0; i < tag->size;) {
+        at = output_room(out, 4);
+        const char *escape = escape_of(bytes[i]);
+        size_t length = 1;
+        if (escape != nullptr) {
+            std::memcpy(at, escape, 2);
+            at += 2;
+        } else if (!out->terminal) {
+            *at++ = static_cast<char>(bytes[i]);
+        } else if ((length = terminal_text_length(bytes + i, tag->size - i)) == 0) {
+            // A control character, or a byte that begins no character.
+            *at++ = '.';
+            length = 1;
+        } else {
+            std::memcpy(at, bytes + i, length);
+            at += length;
+        }
+        i += static_cast<uint32_t>(length);
+        output_commit(out, at);
     }
-    std::fputs("\"\n", out);
+    output_write(out, "\"\n", 2);
 }
 
-void write_integer(FILE *out, const vantrel_tag *tag)
+void write_integer(dump_output *out, const vantrel_tag *tag)
 {
-    char id[11];
-    id_text(id, tag->id);
-    std::fprintf(out, "%sint %s ", INDENT, id);
-    write_value(out, tag->value);
-    std::fputc('\n', out);
+    char *at = format_literal(output_room(out, LINE_HEAD_MAX), "  int ");
+    at = format_id(at, tag->id);
+    *at++ = ' ';
+    at = format_value(at, tag->value);
+    *at++ = '\n';
+    output_commit(out, at);
 }
 
-void write_data_block(FILE *out, const vantrel_tag *tag)
+void write_data_block(dump_output *out, const vantrel_tag *tag)
 {
-    char id[11], type[11];
-    id_text(id, tag->id);
-    id_text(type, tag->type);
+    char *at = format_literal(output_room(out, LINE_HEAD_MAX), "  data ");
+    at = format_id(at, tag->id);
+    *at++ = ' ';
+    at = format_id(at, tag->type);
+    *at++ = ' ';
     uint32_t size = tag->size;
-    std::fprintf(out, "%sdata %s %s ", INDENT, id, type);
     if (size <= SOURCE_HEX_LINE_BYTES) {
-        write_hex(out, tag->payload, size);
-        std::fputc('\n', out);
+        output_commit(out, at);
+        write_hex_line(out, tag->payload, size);
         return;
     }
-    std::fputs("begin\n", out);
+    output_commit(out, format_literal(at, "begin\n"));
     for (uint32_t done = 0; done < size; done += SOURCE_HEX_LINE_BYTES) {
         uint32_t count = size - done < SOURCE_HEX_LINE_BYTES ? size - done : SOURCE_HEX_LINE_BYTES;
-        std::fprintf(out, "%s%s", INDENT, INDENT);
-        write_hex(out, tag->payload + done, count);
-        std::fputc('\n', out);
+        output_write(out, "    ", 4);
+        write_hex_line(out, tag->payload + done, count);
     }
-    std::fprintf(out, "%send\n", INDENT);
+    output_write(out, "  end\n", 6);
 }
 
 } // namespace
 
 uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint32_t size)
 {
-    char id_digits[11];
-    uint64_t length = sizeof INDENT - 1 + 4 + static_cast<uint64_t>(id_text(id_digits, id)) + 1 + 2;
+    char id_text[16];
+    // "  str ", the id, " \"", the characters, "\"".
+    uint64_t length = 6 + static_cast<uint64_t>(format_id(id_text, id) - id_text) + 2 + 1;
     for (uint32_t i = 0; i < size; ++i)
         length += escape_of(characters[i]) != nullptr ? 2 : 1;
     return length;
 }
 
-void source_write(FILE *out, const source_blob *blob)
+void source_write(dump_output *out, const source_blob *blob)
 {
     // The options the compiler needs to build this blob again, if any.
     if (blob->alignment != 8 || blob->length > SOURCE_DEFAULT_SIZE) {
-        std::fputs("# vantrel-comp", out);
+        char *at = format_literal(output_room(out, LINE_HEAD_MAX), "# vantrel-comp");
         if (blob->alignment != 8)
-            std::fprintf(out, " -a %" PRIu32, blob->alignment);
+            at = format_unsigned(format_literal(at, " -a "), blob->alignment);
         if (blob->length > SOURCE_DEFAULT_SIZE)
-            std::fprintf(out, " -s %" PRIu32, blob->length);
-        std::fputc('\n', out);
+            at = format_unsigned(format_literal(at, " -s "), blob->length);
+        *at++ = '\n';
+        output_commit(out, at);
     }
-    std::fputs("{\n", out);
+    output_write(out, "{\n", 2);
     // source_load has checked the blob: one level of minimal tags.
     vantrel_tag tag;
     vantrel_checked_first(blob->bytes, blob->length, &tag);
@@ -157,15 +178,24 @@ void source_write(FILE *out, const source_blob *blob)
             break;
         }
     }
-    std::fputs("}\n", out);
+    output_write(out, "}\n", 2);
 }
 
-int dump_source(FILE *out, FILE *in, const dump_context *ctx, const char *name)
+int dump_source(dump_output *out, const input_source *from, const dump_context *ctx, const char *name)
 {
-    source_blob blob;
-    if (source_load(out, in, ctx, name, &blob) != 0)
+    dump_input in;
+    if (input_init_whole(&in, from) != 0) {
+        dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, "out of memory");
         return 1;
-    source_write(out, &blob);
-    std::free(blob.bytes);
-    return std::ferror(out) ? 1 : 0;
+    }
+    // A pipe's writer may keep it open: what was written goes out first.
+    in.pending = out;
+    source_blob blob;
+    int status = source_load(out, &in, ctx, name, &blob);
+    if (status == 0) {
+        source_write(out, &blob);
+        status = out->failed ? 1 : 0;
+    }
+    input_release(&in);
+    return status;
 }

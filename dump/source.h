@@ -2,14 +2,14 @@
 // compiles to the same bytes (in the host's byte order).
 //
 // The whole blob is checked before any of it is written, so a blob the
-// compiler could not reproduce writes nothing: first the listing's walk with
-// writers that write nothing (structure faults get the listing's messages),
-// then the blob is read into memory and checked for what the compiler cannot
-// make, then the source is written from memory.
+// compiler could not reproduce writes nothing.  The file is read once, into
+// memory: the listing's walk reads it there with writers that write nothing
+// (structure faults get the listing's messages), then the bytes are checked
+// for what the compiler cannot make, then the source is written from them.
+// Pipes work as files do.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "dump.h"
 
@@ -30,7 +30,7 @@ inline constexpr uint32_t SOURCE_HEX_LINE_BYTES = 32;
 // A checked blob in memory: `bytes` holds `length` bytes as the file has
 // them; the format's reader walks it.
 struct source_blob {
-    uint8_t *bytes;
+    const uint8_t *bytes;
     uint32_t length;
     uint32_t alignment; // what the compiler must be given to build it again
 };
@@ -39,17 +39,19 @@ struct source_blob {
 // these characters, indentation included, line feed excluded.
 uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint32_t size);
 
-// Checks the blob file `in`, standing at its first byte, and reads it into
-// blob->bytes (the caller frees it with std::free).  Returns 0 when the blob
-// can be written as source; 1 after one message on stderr, with nothing
-// held, or as soon as `out` has an error (ferror), which the caller reports.
-// `out` receives nothing.  ctx gives the names and the option for nested
+// Reads the blob file from `in`, a whole input (input_init_whole) standing
+// at its first byte, and checks it.  Returns 0 when the blob can be written
+// as source, with its bytes in blob (pointing into the input's buffer, for
+// as long as nothing more is read from it); 1 after one message on stderr,
+// or as soon as `out` has failed, which the caller reports.  Nothing is
+// written to `out`.  ctx gives the names and the option for nested
 // reserved words.
-int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, source_blob *blob);
+int source_load(dump_output *out, dump_input *in, const dump_context *ctx, const char *name, source_blob *blob);
 
-// Writes a blob that source_load accepted.  Output errors show in
-// ferror(out).
-void source_write(FILE *out, const source_blob *blob);
+// Writes a blob that source_load accepted.  On a terminal, string bytes
+// that would drive it are shown as '.', as the listing shows them.
+void source_write(dump_output *out, const source_blob *blob);
 
-// source_load, then source_write; the --source form of dump_file.
-int dump_source(FILE *out, FILE *in, const dump_context *ctx, const char *name);
+// source_load, then source_write; the --source form of dump_file.  Reads
+// `from` into memory of its own and frees it.
+int dump_source(dump_output *out, const input_source *from, const dump_context *ctx, const char *name);

@@ -5,9 +5,6 @@
 // no zero byte, and nothing after the end tag.  Anything else is refused,
 // with the offset of the first byte that differs from that shape.
 #include <cinttypes>
-#include <cstdlib>
-#include <cstring>
-#include <sys/types.h>
 
 #include "source.h"
 #include "vantrel.h"
@@ -27,15 +24,17 @@ const dump_format silent = {
     no_tail,       no_tag,      no_tag,         no_chunk, no_tail, nullptr,
 };
 
-// The checking walk reads through the stream in blocks of this size.
-constexpr size_t CHECK_BUFFER_SIZE = 1 << 14;
-
-void refuse(const dump_context *ctx, uint64_t at, const char *why)
+void refuse(dump_output *out, const dump_context *ctx, uint64_t at, const char *why)
 {
-    std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": cannot be written as source: %s\n", ctx->prog_name,
-                 ctx->file_name, at, why);
+    dump_message(out, "%s: '%s'@0x%" PRIX64 ": cannot be written as source: %s\n", ctx->prog_name, ctx->file_name,
+                 at, why);
 }
 
+// A fault of the file rather than of what the compiler can make.
+void file_fault(dump_output *out, const dump_context *ctx, uint64_t at, const char *why)
+{
+    dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name, at, why);
+}
 
 // A reason and the offset it is shown at.
 struct fault {
@@ -167,79 +166,42 @@ fault check_tags(source_blob *blob, uint32_t flags)
     }
 }
 
-// Reads the blob, whose start tag is in `start`, into memory.
-int read_blob(FILE *in, const dump_context *ctx, const uint8_t *start, source_blob *blob)
-{
-    blob->bytes = static_cast<uint8_t *>(std::malloc(blob->length));
-    if (blob->bytes == nullptr) {
-        refuse(ctx, 0, "out of memory");
-        return 1;
-    }
-    std::memcpy(blob->bytes, start, VANTREL_START_MIN);
-    size_t want = blob->length - VANTREL_START_MIN;
-    size_t got = std::fread(blob->bytes + VANTREL_START_MIN, 1, want, in);
-    if (got != want) {
-        // The walk skips fill, so a file may end inside the last tag's.
-        std::fprintf(stderr, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name,
-                     uint64_t{VANTREL_START_MIN} + got, vantrel_fault_text(VANTREL_E_EOF));
-        return 1;
-    }
-    return 0;
-}
-
-fault check_blob(FILE *in, source_blob *blob, uint32_t flags)
-{
-    fault f = check_tags(blob, flags);
-    if (f.why != nullptr)
-        return f;
-    // The compiler writes the blob and nothing else.
-    if (std::fgetc(in) != EOF)
-        return {"bytes after the end of the blob", blob->length};
-    return NO_FAULT;
-}
-
 } // namespace
 
-int source_load(FILE *out, FILE *in, const dump_context *ctx, const char *name, source_blob *blob)
+int source_load(dump_output *out, dump_input *in, const dump_context *ctx, const char *name, source_blob *blob)
 {
     *blob = source_blob{};
-    dump_context walk = *ctx;
-    walk.format = &silent;
-    // The walk writes nothing; `out` is only looked at for an error.
-    char no_text[OUTPUT_ROOM_MAX];
-    dump_output nowhere;
-    output_init(&nowhere, out, no_text, sizeof no_text);
-    nowhere.failed = std::ferror(out) != 0;
-    uint8_t buffer[CHECK_BUFFER_SIZE];
-    dump_input input;
-    input_init(&input, in, buffer, sizeof buffer);
-    if (dump_file(&nowhere, &input, &walk, name) != 0)
+    dump_context checking = *ctx;
+    checking.format = &silent;
+    vantrel_walk walk;
+    if (dump_blob(out, in, &checking, name, &walk) != 0)
         return 1;
-    uint8_t start[VANTREL_START_MIN];
-    if (fseeko(in, 0, SEEK_SET) != 0 || std::fread(start, 1, sizeof start, in) != sizeof start) {
-        refuse(&walk, 0, "file cannot be read a second time");
-        return 1;
-    }
-    source_blob loaded = {nullptr, 0, 0};
-    uint32_t length;
-    std::memcpy(&length, start + VANTREL_START_LENGTH, sizeof length);
-    loaded.length = walk.read32(length);
+    uint32_t length = vantrel_load32(in->buffer + VANTREL_START_LENGTH, static_cast<int>(walk.swapped));
     // A length below 16 passed the walk only if its count wrapped around
     // 2^32, over a blob of more than 4 GiB.
-    if (loaded.length < VANTREL_START_MIN) {
-        refuse(&walk, VANTREL_START_LENGTH, "blob is larger than 4294967295 bytes");
+    if (length < VANTREL_START_MIN) {
+        refuse(out, ctx, VANTREL_START_LENGTH, "blob is larger than 4294967295 bytes");
         return 1;
     }
-    int status = read_blob(in, &walk, start, &loaded);
-    if (status == 0) {
-        fault f = check_blob(in, &loaded, ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0);
-        if (f.why != nullptr) {
-            refuse(&walk, f.at, f.why);
-            status = 1;
-        }
+    // Every byte of the blob (the walk skips fill, so a file may end inside
+    // the last tag's), and whether one more follows: the compiler writes
+    // the blob and nothing else.
+    const uint8_t *after;
+    bool more = input_seek(in, length) == INPUT_MOVED && in->filled >= length && input_read(in, 1, &after) == 1;
+    if (in->out_of_memory) {
+        file_fault(out, ctx, in->filled, "out of memory");
+        return 1;
     }
-    if (status != 0) {
-        std::free(loaded.bytes);
+    if (in->filled < length) {
+        file_fault(out, ctx, in->filled, vantrel_fault_text(VANTREL_E_EOF));
+        return 1;
+    }
+    source_blob loaded = {in->buffer, length, 0};
+    fault f = check_tags(&loaded, ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0);
+    if (f.why == nullptr && more)
+        f = {"bytes after the end of the blob", length};
+    if (f.why != nullptr) {
+        refuse(out, ctx, f.at, f.why);
         return 1;
     }
     *blob = loaded;

@@ -1,13 +1,15 @@
 // One property over arbitrary bytes: vantrel_check, the C reader's
-// iterator and the dump's streaming walk (over a stream that reads and
-// seeks in memory as in a file, through an input buffer of a size taken
-// from the bytes, so refills, seeks and short reads are all exercised)
-// reach the same verdict, with the same fault offset, reason and value,
-// after the same tags.  Run once as the program does by default and once
-// with nested start tags' reserved words allowed.  Over a stream that
-// cannot seek (a pipe), the walk agrees too, or stops with the one fault
-// of its own at the tag it could not come back from.  The JSON rendering
-// runs over the same bytes with the same status.
+// iterator and the dump's streaming walk (over a source that reads and
+// seeks in memory as in a file, handing out at most a number of bytes per
+// read, through an input buffer of a size taken from the bytes, so
+// refills, seeks and short reads are all exercised) reach the same
+// verdict, with the same fault offset, reason and value, after the same
+// tags.  Run once as the program does by default and once with nested
+// start tags' reserved words allowed.  Over a source that cannot seek (a
+// pipe), the walk agrees too, or stops with the one fault of its own at
+// the tag it could not come back from.  The JSON rendering runs over the
+// same bytes, as a file with the same status, and as a file and a pipe
+// writes one line of valid JSON that shows no control character.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "dump.h"
+#include "memory_source.h"
+#include "terminal_text.h"
 
 namespace {
 
@@ -67,33 +71,126 @@ const dump_format recorder = {on_blob_start, on_blob_end, on_file_failed, on_blo
 
 FILE *sink;
 
-// A read-only stream over memory that seeks like a file: past its end as
-// well (fmemopen refuses that, so later reads would start elsewhere).
-struct memory_file {
-    const uint8_t *data;
-    size_t size;
-    off64_t at;
+// ---- A JSON checker (RFC 8259) for the one line --json writes.  Strings
+// must also be safe on a terminal: escapes for every control character.
+struct json_text {
+    const char *at, *end;
 };
 
-ssize_t memory_read(void *cookie, char *into, size_t n)
+bool json_value(json_text *t, int depth);
+
+void json_space(json_text *t)
 {
-    auto *m = static_cast<memory_file *>(cookie);
-    if (m->at >= static_cast<off64_t>(m->size))
-        return 0;
-    size_t count = std::min(n, m->size - static_cast<size_t>(m->at));
-    std::memcpy(into, m->data + m->at, count);
-    m->at += static_cast<off64_t>(count);
-    return static_cast<ssize_t>(count);
+    while (t->at < t->end && *t->at == ' ')
+        ++t->at;
 }
 
-int memory_seek(void *cookie, off64_t *offset, int whence)
+bool json_take(json_text *t, char c)
 {
-    auto *m = static_cast<memory_file *>(cookie);
-    off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : static_cast<off64_t>(m->size);
-    if (base + *offset < 0)
-        return -1;
-    *offset = m->at = base + *offset;
-    return 0;
+    json_space(t);
+    if (t->at == t->end || *t->at != c)
+        return false;
+    ++t->at;
+    return true;
+}
+
+bool json_string(json_text *t)
+{
+    if (!json_take(t, '"'))
+        return false;
+    while (t->at < t->end && *t->at != '"') {
+        if (*t->at == '\\') {
+            if (t->end - t->at < 2 || t->at[1] == '\0' || std::strchr("\"\\/bfnrtu", t->at[1]) == nullptr)
+                return false;
+            bool u = t->at[1] == 'u';
+            t->at += 2;
+            for (int i = 0; u && i < 4; ++i, ++t->at)
+                if (t->at == t->end || *t->at == '\0' || std::strchr("0123456789abcdefABCDEF", *t->at) == nullptr)
+                    return false;
+            continue;
+        }
+        const auto *b = reinterpret_cast<const uint8_t *>(t->at);
+        size_t length = terminal_text_length(b, static_cast<size_t>(t->end - t->at));
+        if (length == 0)
+            return false;
+        t->at += length;
+    }
+    return json_take(t, '"');
+}
+
+bool json_list(json_text *t, char close, bool members, int depth)
+{
+    if (json_take(t, close))
+        return true;
+    do {
+        if (members && (!json_string(t) || !json_take(t, ':')))
+            return false;
+        if (!json_value(t, depth + 1))
+            return false;
+    } while (json_take(t, ','));
+    return json_take(t, close);
+}
+
+bool json_value(json_text *t, int depth)
+{
+    json_space(t);
+    if (t->at == t->end || depth > 2 * static_cast<int>(VANTREL_MAX_DEPTH) + 8)
+        return false;
+    char c = *t->at;
+    if (c == '"')
+        return json_string(t);
+    ++t->at;
+    if (c == '{')
+        return json_list(t, '}', true, depth);
+    if (c == '[')
+        return json_list(t, ']', false, depth);
+    // The only numbers written: unsigned integers without leading zeros.
+    if (c < '0' || c > '9')
+        return false;
+    if (c != '0')
+        while (t->at < t->end && *t->at >= '0' && *t->at <= '9')
+            ++t->at;
+    return true;
+}
+
+bool one_json_line(const std::string &text)
+{
+    if (text.empty() || text.back() != '\n')
+        return false;
+    json_text t{text.data(), text.data() + text.size() - 1};
+    return json_value(&t, 0) && t.at == t.end;
+}
+
+// Runs the JSON rendering over the bytes; returns the status, with the
+// line in *text.
+int json_run(const uint8_t *data, size_t size, uint32_t flags, bool seekable, size_t capacity, size_t most,
+             std::string *text)
+{
+    char *written = nullptr;
+    size_t length = 0;
+    FILE *line = open_memstream(&written, &length);
+    if (line == nullptr)
+        std::abort();
+    memory_source memory{data, size, 0, most};
+    input_source source = source_over(&memory, seekable);
+    dump_context ctx{};
+    ctx.prog_name = "vantrel-dump";
+    ctx.file_name = "input";
+    ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
+    ctx.format = &dump_json;
+    char buffer[OUTPUT_ROOM_MAX];
+    dump_output out;
+    output_init(&out, line, buffer, sizeof buffer);
+    std::vector<uint8_t> input_bytes(capacity);
+    dump_input input;
+    input_init(&input, &source, input_bytes.data(), input_bytes.size());
+    int status = dump_file(&out, &input, &ctx, "input");
+    output_flush(&out);
+    if (std::fclose(line) != 0)
+        std::abort();
+    text->assign(written, length);
+    std::free(written);
+    return status;
 }
 
 // On a blob that checks: the look-up rule (the first string, integer or
@@ -166,15 +263,14 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
 
     // The dump's walk over the same bytes as a file, and as a pipe.
     size_t capacity = 64 + data[0] % 256;
+    size_t most = 1 + data[size / 2] % 131;
     std::vector<uint8_t> buffer(capacity);
     for (bool seekable : {true, false}) {
-        memory_file file{data, size, 0};
-        cookie_io_functions_t io{memory_read, nullptr, seekable ? memory_seek : nullptr, nullptr};
-        FILE *in = fopencookie(&file, "rb", io);
-        if (in == nullptr)
-            return;
+        memory_source memory{data, size, 0, most};
+        input_source source = source_over(&memory, seekable);
         dump_context ctx{};
         ctx.prog_name = "vantrel-dump";
+        ctx.file_name = "input";
         ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
         ctx.format = &recorder;
         dumped.clear();
@@ -182,12 +278,13 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
         dump_output out;
         output_init(&out, sink, text, sizeof text);
         dump_input input;
-        input_init(&input, in, buffer.data(), buffer.size());
+        input_init(&input, &source, buffer.data(), buffer.size());
+        // What is written goes out before each read that may wait.
+        input.pending = &out;
         check(input.seekable == seekable);
         vantrel_walk walk;
         walk.fault_code = VANTREL_E_NONE;
         int status = dump_blob(&out, &input, &ctx, "input", &walk);
-        std::fclose(in);
 
         if (!seekable && walk.fault_code == DUMP_E_CANNOT_GO_BACK) {
             // Stopped at the last tag it wrote, which ran past its size.
@@ -205,24 +302,12 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
     }
 
     // The JSON rendering: the same walk, so the same status, whatever it
-    // writes.
-    memory_file file{data, size, 0};
-    FILE *in = fopencookie(&file, "rb", cookie_io_functions_t{memory_read, nullptr, memory_seek, nullptr});
-    if (in == nullptr)
-        return;
-    dump_context ctx{};
-    ctx.prog_name = "vantrel-dump";
-    ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
-    ctx.format = &dump_json;
-    char text[256];
-    dump_output out;
-    output_init(&out, sink, text, sizeof text);
-    dump_input input;
-    input_init(&input, in, buffer.data(), buffer.size());
-    int status = dump_file(&out, &input, &ctx, "input");
-    output_flush(&out);
-    std::fclose(in);
-    check(status == (step == 0 ? 0 : 1));
+    // writes; and valid JSON, from a pipe too.
+    std::string line;
+    check(json_run(data, size, flags, true, capacity, most, &line) == (step == 0 ? 0 : 1));
+    check(one_json_line(line));
+    json_run(data, size, flags, false, capacity, most, &line);
+    check(one_json_line(line));
 }
 
 } // namespace

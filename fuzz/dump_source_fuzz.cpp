@@ -1,9 +1,9 @@
 // Writes arbitrary bytes back as source, as vantrel-dump --source does.
 // Whenever a source comes out, it must compile (through the compiler's
 // whole run) to the input's bytes; for input in the other byte order, the
-// compiled blob must be written as the very same source.  The input is a
-// memory stream; the source and the compiled blob go through scratch files
-// made once per process.
+// compiled blob must be written as the very same source.  The input is
+// read from memory as from a pipe, a few bytes at a time; the source and
+// the compiled blob go through scratch files made once per process.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +16,7 @@
 
 #include "comp.h"
 #include "dump.h"
+#include "memory_source.h"
 #include "source.h"
 #include "vantrel.h"
 
@@ -54,23 +55,24 @@ void make_files()
 // The source text of `size` bytes, or false when they are refused.
 bool write_source(const uint8_t *data, size_t size, int warn_start_reserved, std::string *text)
 {
-    // fmemopen wants a writable buffer even for reading; it never writes
-    // through it in mode "rb".
-    FILE *in = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    if (in == nullptr)
-        std::abort();
+    memory_source memory{data, size, 0, 1 + size % 61};
+    input_source source = source_over(&memory, false);
     char *buffer = nullptr;
     size_t length = 0;
     FILE *out = open_memstream(&buffer, &length);
     if (out == nullptr)
         std::abort();
+    char text_buffer[OUTPUT_ROOM_MAX];
+    dump_output written;
+    output_init(&written, out, text_buffer, sizeof text_buffer);
     dump_context ctx{};
     ctx.prog_name = "vantrel-dump";
+    ctx.file_name = "input";
     ctx.warn_start_reserved = warn_start_reserved;
     ctx.format = &dump_listing;
-    int status = dump_source(out, in, &ctx, "input");
-    std::fclose(in);
-    if (std::fclose(out) != 0)
+    int status = dump_source(&written, &source, &ctx, "input");
+    output_flush(&written);
+    if (std::fclose(out) != 0 || written.failed)
         std::abort();
     // Refused files write nothing at all.
     if (status != 0 && length != 0)

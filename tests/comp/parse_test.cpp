@@ -65,7 +65,7 @@ TEST(CompParse, CursorsAndCapacities)
     for (const parse_case &c : cases) {
         SCOPED_TRACE(c.text);
         comp_context ctx{};
-        ctx.prog_name = "p", ctx.in_name = "s", ctx.line_no = 9;
+        ctx.prog_name = "p", ctx.in_name = "s", ctx.in_shown = {"s", nullptr}, ctx.line_no = 9;
         std::string line = c.text;
         char *cursor = line.data();
         uint8_t dest[16] = {};

@@ -153,6 +153,23 @@ TEST_F(Driver, InvocationNameStartsEveryMessage)
     EXPECT_EQ(r.out.substr(0, 35), "Usage: dumper [OPT]... [--] FILE...");
 }
 
+// The buffers are not on the stack: the dump runs under a stack limit of
+// 320 KiB in every rendering.
+TEST_F(Driver, SmallStack)
+{
+    VT_SKIP_ON_WINDOWS("the stack limit is set by a POSIX shell");
+    if (vt::runs_emulated())
+        GTEST_SKIP() << "the shell would run under the emulator";
+    for (const char *option : {"--warn-start-reserved", "--json", "--source"}) {
+        SCOPED_TRACE(option);
+        vt::run_result r = vt::run_program(
+            "/bin/sh", {"sh", "-c", "ulimit -s 320 && exec \"$0\" \"$@\"", VANTREL_DUMP_PATH, option, "a.dat", "b.dat"});
+        EXPECT_EQ(r.out, dump_once({option, "a.dat", "b.dat"}).out);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
 // Standard output on a full device: the failure is reported once and the
 // status is 1, whether it shows while listing or only when the buffered
 // rest is written at the end.

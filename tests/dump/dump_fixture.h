@@ -71,9 +71,10 @@ std::string other_order(const std::string &blob);
 
 const char *const PROG = "vantrel-dump";
 
-// Runs vantrel-dump.  A listing run (no --source, output captured) is run a
-// second time with each file operand read through a pipe, and must give
-// the same output, messages and status: the pipe's walk cannot seek.
+// Runs vantrel-dump.  A run whose output is captured is run a second time
+// with each file operand read through a pipe, and must give the same
+// output, messages and status: the pipe's walk cannot seek, and --source
+// reads it once.
 vt::run_result dump(const std::vector<std::string> &args, const std::string &stdout_path = "");
 
 // Runs vantrel-dump once, as it is.

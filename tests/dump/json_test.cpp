@@ -52,6 +52,19 @@ TEST_F(Json, OneLinePerFile)
              "{\"tag\": \"integer\", \"offset\": 120, \"id\": 4294967295, \"value\": \"18446744073709551615\", "
              "\"hex\": \"0xFFFFFFFFFFFFFFFF\"}]}\n",
          "", 0},
+        // Text is escaped to the edges of the C1 range; UTF-8 that is
+        // overlong, a surrogate, above U+10FFFF or cut short is hex.
+        {"escapes and the edges of UTF-8",
+         library_blob(8, {str(1, "\r\t"), str(2, "\xC2\x9F\xC2\xA0"), str(3, "\xC0\x80"), str(4, "\xED\xA0\x80"),
+                          str(5, "\xF4\x90\x80\x80"), str(6, "a\xC3")}),
+         head("j.dat", 168) +
+             "{\"tag\": \"string\", \"offset\": 16, \"id\": 1, \"size\": 2, \"text\": \"\\r\\t\"}, "
+             "{\"tag\": \"string\", \"offset\": 40, \"id\": 2, \"size\": 4, \"text\": \"\\u009f\xC2\xA0\"}, "
+             "{\"tag\": \"string\", \"offset\": 64, \"id\": 3, \"size\": 2, \"hex\": \"C080\"}, "
+             "{\"tag\": \"string\", \"offset\": 88, \"id\": 4, \"size\": 3, \"hex\": \"EDA080\"}, "
+             "{\"tag\": \"string\", \"offset\": 112, \"id\": 5, \"size\": 4, \"hex\": \"F4908080\"}, "
+             "{\"tag\": \"string\", \"offset\": 136, \"id\": 6, \"size\": 2, \"hex\": \"61C3\"}]}\n",
+         "", 0},
         {"nested block", serialize(start_tag(16, 72) + start_tag(16, 48) + integer_tag(24, 5, 2) + end_tag() + end_tag(), false),
          head("j.dat", 72) +
              "{\"tag\": \"start\", \"offset\": 16, \"length\": 48, \"tags\": ["

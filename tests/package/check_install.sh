@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs a build tree into a scratch prefix (through DESTDIR), checks the
 # layout, runs the installed programs without LD_LIBRARY_PATH, checks the
-# magic file, and builds and runs consumers against the prefix: through
-# pkg-config (shared, and static with --static), through find_package(vantrel)
-# (vantrel::vantrel and vantrel::vantrel_static), and one that embeds blobs
-# with vantrel_add_blobs().
+# bash completion and the magic file, and builds and runs consumers against
+# the prefix: through pkg-config (shared, and static with --static), through
+# find_package(vantrel) (vantrel::vantrel and vantrel::vantrel_static), and
+# one that embeds blobs with vantrel_add_blobs().
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR VERSION
 set -euo pipefail
 build=$1
@@ -47,6 +47,15 @@ env -u LD_LIBRARY_PATH "$p/bin/vantrel-comp" --version | grep -q "^libvantrel v$
     fail "installed vantrel-comp does not run"
 env -u LD_LIBRARY_PATH "$p/bin/vantrel-dump" --version | grep -q "^libvantrel v$version$" ||
     fail "installed vantrel-dump does not run"
+
+# The installed bash completion offers every option --help names.
+for prog in vantrel-comp vantrel-dump; do
+    offered=$(bash -c 'source "$1"; COMP_WORDS=("$2" -); COMP_CWORD=1; "_${2//-/_}"; printf "%s\n" "${COMPREPLY[@]}"' \
+        _ "$p/share/bash-completion/completions/$prog" "$prog")
+    for option in $(env -u LD_LIBRARY_PATH "$p/bin/$prog" --help | grep -oE '^  -[-a-z]+'); do
+        grep -qx -- "$option" <<<"$offered" || fail "the bash completion of $prog lacks $option"
+    done
+done
 
 # file(1) names blobs of either byte order by the installed magic file.
 printf '{\nint 1 2\n}\n' >"$work/unit.txt"
