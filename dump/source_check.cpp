@@ -105,19 +105,17 @@ fault check_integer(const source_blob *blob, const vantrel_tag *tag, int swapped
 // The alignment the blob was built with: its start tag's size above 16, or
 // for 16 (alignments 8 and 16) its end tag's size.  0 when no alignment
 // gives that start tag.
-uint32_t alignment_of(const source_blob *blob, const vantrel_tag *start, uint32_t flags)
+uint32_t alignment_of(const source_blob *blob, const vantrel_tag *start)
 {
-    uint32_t size = start->tag_size;
-    if (size > VANTREL_START_MIN)
-        return size <= VANTREL_ALIGN_MAX && (size & (size - 1)) == 0 ? size : 0;
-    if (size != VANTREL_START_MIN)
-        return 0;
-    vantrel_reader reader;
-    vantrel_tag tag{}, last{};
-    vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
-    while (vantrel_reader_next(&reader, &tag) > 0)
-        last = tag;
-    return last.code == VANTREL_TAG_END && last.tag_size == 16 ? 16 : 8;
+    // Only a start tag of 16 bytes leaves the end tag to tell 8 from 16;
+    // the blob was checked, so the checked walk reaches the end tag.
+    uint32_t end_size = 0;
+    if (start->tag_size == VANTREL_START_MIN) {
+        vantrel_tag tag = *start;
+        while (vantrel_checked_next(blob->bytes, blob->length, &tag) > 0)
+            end_size = tag.tag_size;
+    }
+    return vantrel_blob_alignment(start->tag_size, end_size);
 }
 
 // The tags after the start tag, up to and including the end tag, through
@@ -131,7 +129,7 @@ fault check_tags(source_blob *blob, uint32_t flags)
     vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
     int swapped = static_cast<int>(reader.walk.swapped);
     vantrel_reader_next(&reader, &tag); // the blob's own start tag
-    blob->alignment = alignment_of(blob, &tag, flags);
+    blob->alignment = alignment_of(blob, &tag);
     if (blob->alignment == 0)
         return size_fault(&tag);
     // The start tag's fill: 16 up to its size.
