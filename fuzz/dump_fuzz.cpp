@@ -25,6 +25,17 @@
 
 namespace {
 
+// The dump's context for one run over the input, as the program sets it.
+dump_context context(uint32_t flags, const dump_format *format)
+{
+    dump_context ctx{};
+    ctx.prog_name = "vantrel-dump";
+    ctx.file_name = "input";
+    ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
+    ctx.format = format;
+    return ctx;
+}
+
 struct seen_tag {
     uint64_t offset;
     uint32_t code, depth, id, type, size;
@@ -173,11 +184,7 @@ int json_run(const uint8_t *data, size_t size, uint32_t flags, bool seekable, si
         std::abort();
     memory_source memory{data, size, 0, most};
     input_source source = source_over(&memory, seekable);
-    dump_context ctx{};
-    ctx.prog_name = "vantrel-dump";
-    ctx.file_name = "input";
-    ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
-    ctx.format = &dump_json;
+    dump_context ctx = context(flags, &dump_json);
     char buffer[OUTPUT_ROOM_MAX];
     dump_output out;
     output_init(&out, line, buffer, sizeof buffer);
@@ -268,11 +275,7 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
     for (bool seekable : {true, false}) {
         memory_source memory{data, size, 0, most};
         input_source source = source_over(&memory, seekable);
-        dump_context ctx{};
-        ctx.prog_name = "vantrel-dump";
-        ctx.file_name = "input";
-        ctx.warn_start_reserved = (flags & VANTREL_ALLOW_NESTED_RESERVED) != 0;
-        ctx.format = &recorder;
+        dump_context ctx = context(flags, &recorder);
         dumped.clear();
         char text[OUTPUT_ROOM_MAX];
         dump_output out;
