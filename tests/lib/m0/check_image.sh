@@ -11,7 +11,8 @@ version=$2
 work=$3
 command -v arm-none-eabi-gcc >/dev/null || { echo "skipped: no arm-none-eabi-gcc"; exit 77; }
 mkdir -p "$work" || exit 1
-cd "$work" || exit 1
+# The compiles run in the work folder: the other folders as absolute paths.
+src=$(cd "$src" && pwd) && version=$(cd "$version" && pwd) && cd "$work" || exit 1
 cpu="-mcpu=cortex-m0 -mthumb -Os -ffreestanding -Wall -Wextra -Wpedantic -Werror"
 newlib=/usr/include/newlib
 [ -f "$newlib/stdint.h" ] || [ -f "$newlib/string.h" ] || newlib=
