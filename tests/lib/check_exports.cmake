@@ -36,6 +36,11 @@ else()
       if(kind STREQUAL "A")   # the version node itself
         continue()
       endif()
+      # 32-bit x86 position-independent code: the compiler's own hidden
+      # helpers, one copy of each kept by the linker, in every such object.
+      if(ARCHIVE AND name MATCHES "^__x86\\.get_pc_thunk\\.")
+        continue()
+      endif()
       list(APPEND found ${name})
     endif()
   endforeach()
