@@ -4,11 +4,11 @@
 // median time from picking the file to the page drawn, and the part of it
 // spent in the page (reading the file, the walk, the first draw).  Measured,
 // not asserted.
-// Usage: VANTREL_NODE_MODULES=... node web/tests/open_time.cjs BUILD_DIR WORK_DIR
+// Usage: VANTREL_NODE_MODULES=... node bench/web_open_time.cjs BUILD_DIR WORK_DIR
 const fs = require('node:fs');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
-const { Inspector } = require('./inspector.cjs');
+const { Inspector } = require('../web/tests/inspector.cjs');
 
 const [build, work] = process.argv.slice(2).map((p) => path.resolve(p));
 const MiB16 = 16 << 20;
