@@ -118,17 +118,16 @@ uint32_t alignment_of(const source_blob *blob, const vantrel_tag *start)
     return vantrel_blob_alignment(start->tag_size, end_size);
 }
 
-// The tags after the start tag, up to and including the end tag, through
-// the format's reader.  The file's walk has passed, so the reader can only
-// stop at a payload that runs past the blob's end, which a minimal tag
-// never does.  Sets the blob's alignment.
-fault check_tags(source_blob *blob, uint32_t flags)
+// The tags after the start tag, up to and including the end tag.  The
+// file's walk has checked them, so the checked walk goes through them
+// without the open blocks' stack; it can only stop at a payload that runs
+// past the blob's end, which a minimal tag never does.  Sets the blob's
+// alignment.
+fault check_tags(source_blob *blob)
 {
-    vantrel_reader reader;
-    vantrel_tag tag{};
-    vantrel_reader_init(&reader, blob->bytes, blob->length, flags);
-    int swapped = static_cast<int>(reader.walk.swapped);
-    vantrel_reader_next(&reader, &tag); // the blob's own start tag
+    vantrel_tag tag;
+    int swapped = vantrel_load32(blob->bytes, 0) == VANTREL_TAG_START_SWAPPED;
+    vantrel_checked_first(blob->bytes, blob->length, &tag); // the blob's own start tag
     blob->alignment = alignment_of(blob, &tag);
     if (blob->alignment == 0)
         return size_fault(&tag);
@@ -137,7 +136,7 @@ fault check_tags(source_blob *blob, uint32_t flags)
     if (f.why != nullptr)
         return f;
     for (;;) {
-        int step = vantrel_reader_next(&reader, &tag);
+        int step = vantrel_checked_next(blob->bytes, blob->length, &tag);
         if (step <= 0)
             return step == 0 ? NO_FAULT : size_fault(&tag);
         switch (tag.code) {
@@ -195,7 +194,7 @@ int source_load(dump_output *out, dump_input *in, const dump_context *ctx, const
         return 1;
     }
     source_blob loaded = {in->buffer, length, 0};
-    fault f = check_tags(&loaded, ctx->warn_start_reserved ? VANTREL_ALLOW_NESTED_RESERVED : 0);
+    fault f = check_tags(&loaded);
     if (f.why == nullptr && more)
         f = {"bytes after the end of the blob", length};
     if (f.why != nullptr) {
