@@ -195,9 +195,12 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
     int fault = vantrel_walk_fields(walk, fields, &tag);
     // With the option, a nested start tag's reserved word only warns, and
     // the warning comes before whatever else is wrong with the tag.
-    if (tag.code == VANTREL_TAG_START && tag.reserved != 0 && ctx->warn_start_reserved)
-        dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s (value: 0x%" PRIx32 ")\n", ctx->prog_name, ctx->file_name,
-                     tag.offset + VANTREL_START_MIN, vantrel_fault_text(VANTREL_E_NESTED_RESERVED), tag.reserved);
+    if (tag.code == VANTREL_TAG_START && tag.reserved != 0 && ctx->warn_start_reserved) {
+        char reason[VANTREL_REASON_SIZE];
+        dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name,
+                     tag.offset + VANTREL_START_MIN,
+                     vantrel_fault_describe(VANTREL_E_NESTED_RESERVED, tag.reserved, reason));
+    }
     if (fault != 0 || list_tag(out, in, ctx, walk, &tag) != 0)
         return 1;
     return move_to(in, walk->at, tag.offset, walk);
