@@ -1104,24 +1104,45 @@ static inline int vantrel_schema_check(const void *blob, size_t size, const vant
     return code != 0 ? vantrel_schema_fault_at_(fault, code, &t, decl) : 0;
 }
 
-/* vantrel_check, then vantrel_schema_check: the format's fault first,
- * exactly as vantrel_check reports it (code, offset, reason; decl
- * VANTREL_SCHEMA_NONE), else the schema's.  Takes vantrel_check's stack. */
+/* vantrel_check and vantrel_schema_check in one walk (a blob that big is
+ * read from memory once, not twice): the format's fault first, exactly as
+ * vantrel_check reports it (code, offset, reason; decl VANTREL_SCHEMA_NONE,
+ * tag zero), else the schema's first fault as vantrel_schema_check gives
+ * it.  Takes vantrel_check's stack. */
 static inline int vantrel_schema_check_blob(const void *blob, size_t size, const vantrel_schema *schema,
                                             uint8_t *seen, vantrel_schema_fault *fault)
 {
-    uint32_t offset = 0;
-    const char *reason = NULL;
-    int code = vantrel_check(blob, size, &offset, &reason);
-    if (code != 0) {
+    uint32_t stack[VANTREL_MAX_DEPTH];
+    vantrel_schema_checker c;
+    vantrel_walk w;
+    vantrel_tag t;
+    uint32_t decl = VANTREL_SCHEMA_NONE;
+    int step = 1, code = 0;
+    w.enclosing = stack;
+    w.max_depth = VANTREL_MAX_DEPTH;
+    w.flags = 0;
+    vantrel_schema_begin(&c, schema, seen);
+    if (vantrel_memory_begin_(&w, blob, size, &t) != 0)
+        step = -1;
+    while (step > 0 && !w.done) {
+        step = vantrel_memory_step_(&w, (const uint8_t *)blob, size, &t);
+        /* After the schema's first fault the walk goes on for the format's. */
+        if (step > 0 && code == 0) {
+            code = t.code == VANTREL_TAG_END && t.depth == 0 ? vantrel_schema_end(&c, &decl)
+                                                              : vantrel_schema_tag(&c, &t, &decl);
+            if (code != 0)
+                vantrel_schema_fault_at_(fault, code, &t, decl);
+        }
+    }
+    if (step <= 0) {
+        uint32_t offset = 0;
         memset(fault, 0, sizeof *fault);
-        fault->code = code;
+        fault->code = vantrel_report_(&w, &offset, &fault->reason);
         fault->offset = offset;
         fault->decl = VANTREL_SCHEMA_NONE;
-        fault->reason = reason;
-        return code;
+        return fault->code;
     }
-    return vantrel_schema_check(blob, size, schema, seen, fault);
+    return code;
 }
 
 #ifdef __cplusplus
