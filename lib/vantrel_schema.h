@@ -452,8 +452,9 @@ static inline int vantrel_schema_word_(vantrel_schema_line_ *l)
 static inline int vantrel_schema_is_(const vantrel_schema_line_ *l, const char *word)
 {
     size_t i = 0;
+    /* The word may hold a zero byte: the literal's end is never passed. */
     for (; i < l->length; ++i)
-        if (word[i] != l->word[i])
+        if (word[i] == '\0' || word[i] != l->word[i])
             return 0;
     return word[i] == '\0';
 }

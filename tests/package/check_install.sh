@@ -28,7 +28,7 @@ for f in bin/vantrel-comp bin/vantrel-dump "$libdir/libvantrel.a" include/vantre
          "$libdir/cmake/vantrel/vantrel-blobs.cmake" "$libdir/cmake/vantrel/vantrel_c_names.h" include/vantrel_c_names.h include/vantrel_schema.h \
          share/vantrel/vantrel.magic \
          share/man/man1/vantrel-comp.1 share/man/man1/vantrel-dump.1 \
-         share/man/man3/libvantrel.3 share/man/man5/vantrel.5 \
+         share/man/man3/libvantrel.3 share/man/man5/vantrel.5 share/man/man5/vantrel-schema.5 \
          share/bash-completion/completions/vantrel-comp \
          share/bash-completion/completions/vantrel-dump; do
     [[ -e $p/$f ]] || fail "missing $f"
