@@ -16,16 +16,12 @@ int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code)
         "seek failed",
         "out of memory",
     };
-    walk->fault_offset = offset;
-    walk->fault_code = code;
-    walk->fault_reason = texts[code - DUMP_E_CANNOT_GO_BACK];
-    walk->fault_value = 0;
-    return 1;
+    return vantrel_walk_fail_text(walk, offset, code, texts[code - DUMP_E_CANNOT_GO_BACK]);
 }
 
 const char *dump_fault_reason(const vantrel_walk *walk, char (&text)[VANTREL_REASON_SIZE])
 {
-    if (walk->fault_code >= DUMP_E_CANNOT_GO_BACK)
+    if (walk->fault_code >= VANTREL_E_CALLER_FIRST && walk->fault_code <= VANTREL_E_CALLER_LAST)
         return walk->fault_reason;
     return vantrel_fault_describe(walk->fault_code, walk->fault_value, text);
 }

@@ -101,13 +101,14 @@ int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const c
 // The whole program: options, every file operand, the exit status.
 int dump_main(int argc, char **argv);
 
-// The faults the input adds to the format's: codes above the format's,
-// recorded in the walk like the format's own.
+// The faults the input adds to the format's: codes of the callers' range,
+// recorded in the walk with texts of their own (vantrel_walk_fail_text).
 enum dump_fault_code {
-    DUMP_E_CANNOT_GO_BACK = 64, // a tag's payload ran past its tag_size, on a pipe
+    DUMP_E_CANNOT_GO_BACK = VANTREL_E_CALLER_FIRST, // a tag's payload ran past its tag_size, on a pipe
     DUMP_E_SEEK,                // the stream refused a seek
     DUMP_E_MEMORY,              // no memory to hold what must be held (--source: the blob; --json: a string)
 };
+static_assert(DUMP_E_MEMORY <= VANTREL_E_CALLER_LAST, "the dump's fault codes lie in the callers' range");
 
 // Records one of the input's faults in the walk; returns 1.
 int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code);

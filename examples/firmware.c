@@ -6,8 +6,11 @@
  * with it the stack a check takes: 4 bytes a level.  At 16 levels
  * vantrel_check's frame stays within 256 bytes on a Cortex-M0; deeper
  * blobs fail with VANTREL_E_TOO_DEEP. */
+#include "vantrel.h" /* the builder */
+/* The reader, with the bound; any other inclusion of it in this file must
+ * see the same bound, or the file does not compile. */
 #define VANTREL_MAX_DEPTH 16u
-#include "vantrel.h" /* the builder; it includes the reader, vantrel_reader.h */
+#include "vantrel_reader.h"
 
 #include "firmware.h"
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vantrel.h"
+#include "vantrel_reader.h"
 
 namespace {
 

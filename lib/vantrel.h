@@ -7,8 +7,9 @@
  * power of two from 8 to 0x100000), and all fill bytes are zero.  Words are
  * stored in the byte order of the machine that writes the blob.
  *
- * The format's layouts and its reader are in vantrel_reader.h, which this
- * header includes.
+ * The format's codes and layouts are in vantrel_format.h, which this header
+ * includes; its reader is vantrel_reader.h, which it does not, so that a
+ * program may define the reader's VANTREL_MAX_DEPTH after this header.
  *
  * The library allocates nothing and keeps no global state.  Every status
  * result is 0 (done) or 1 (the tag or the blob does not fit).
@@ -20,8 +21,8 @@
 
 #include <stdint.h>
 
-/* The format: tag codes, layouts and the checked reader. */
-#include "vantrel_reader.h"
+/* The format: tag codes and layouts. */
+#include "vantrel_format.h"
 
 /* Windows: exported from the DLL, imported by its users; define
  * VANTREL_STATIC when linking a static copy instead.  Elsewhere the library

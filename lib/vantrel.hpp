@@ -27,6 +27,7 @@
 #include <string_view>
 
 #include "vantrel.h"
+#include "vantrel_reader.h"
 
 namespace vantrel {
 
@@ -197,7 +198,21 @@ inline reason_buffer describe(const blob_error &error) noexcept
 
 // Start and end describe a start tag met inside the blob and the end tag
 // that closes its block; the blob's own start and end tags are not listed.
-enum class tag_kind : uint8_t { string, integer, data_block, start, end };
+// The format's kinds (enum vantrel_kind), value for value.
+enum class tag_kind : uint8_t {
+    end = VANTREL_KIND_END,
+    start = VANTREL_KIND_START,
+    string = VANTREL_KIND_STRING,
+    integer = VANTREL_KIND_INTEGER,
+    data_block = VANTREL_KIND_DATA_BLOCK,
+};
+
+// "string", "integer", "data_block", "start" or "end", as vantrel-dump
+// --json names the kinds.
+inline std::string_view kind_name(tag_kind kind) noexcept
+{
+    return vantrel_kind_name(static_cast<int>(kind));
+}
 
 struct tag {
     tag_kind kind = tag_kind::end;
@@ -235,13 +250,9 @@ inline tag from_c(const vantrel_tag &c) noexcept
     t.offset = static_cast<std::size_t>(c.offset);
     t.tag_size = c.tag_size;
     t.depth = c.depth;
-    switch (c.code) {
-    case VANTREL_TAG_STRING: t.kind = tag_kind::string; break;
-    case VANTREL_TAG_INTEGER: t.kind = tag_kind::integer; break;
-    case VANTREL_TAG_DATA_BLOCK: t.kind = tag_kind::data_block; break;
-    case VANTREL_TAG_START: t.kind = tag_kind::start; break;
-    default: t.kind = tag_kind::end; break;
-    }
+    // The walks hand out only tags of the five codes.
+    int kind = vantrel_kind_of(c.code);
+    t.kind = kind == VANTREL_KIND_NONE ? tag_kind::end : static_cast<tag_kind>(kind);
     t.id = c.id;
     t.type = c.type;
     t.value = c.code == VANTREL_TAG_START ? c.length : c.value;

@@ -13,8 +13,9 @@
  * tags, and an end tag.  Every tag begins with the same 8-byte header (code,
  * whole size); words are stored in the byte order of the machine that wrote
  * the blob, and a reader tells the order from the start tag's code.  The
- * layouts and the checks below are the one definition of the format: the
- * builder, the data compiler and the dump utility all use them.
+ * codes, layouts, kinds and fault texts (vantrel_format.h, included here)
+ * and the checks below are the one definition of the format: the builder,
+ * the data compiler and the dump utility all use them.
  *
  * What a reader accepts is exactly what vantrel-dump lists without a fault:
  *   - the blob's own start tag has a zero reserved word; when its tag_size is
@@ -53,12 +54,32 @@
  * Threads: no global state; any number of threads may read one blob, each
  * with its own vantrel_reader.
  */
+/* Nested start tags deeper than this are refused.  A caller may define it
+ * before including this header to bound the stack the reader takes (4
+ * bytes a level): firmware that checks blobs with VANTREL_MAX_DEPTH 16
+ * keeps vantrel_check within 256 bytes of stack.  Define it the same way
+ * in every file of a program.  The default is what vantrel-dump keeps.
+ *
+ * Within one file the bound is fixed by the first inclusion: including
+ * this header again with VANTREL_MAX_DEPTH defined otherwise is a compile
+ * error ("size of array is negative", naming
+ * vantrel_max_depth_differs_from_the_first_inclusion), not a warning, so
+ * that a bound defined too late cannot silently leave the default. */
+#ifndef VANTREL_MAX_DEPTH
+#define VANTREL_MAX_DEPTH 1024u
+#endif
+
 #ifndef VANTREL_READER_H
 #define VANTREL_READER_H
 
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+
+#include "vantrel_format.h"
+
+/* The bound this file's reader is compiled with. */
+enum { VANTREL_MAX_DEPTH_COMPILED_ = VANTREL_MAX_DEPTH };
 
 #ifdef __cplusplus
 extern "C" {
@@ -73,142 +94,7 @@ extern "C" {
 #define VANTREL_STEP static inline
 #endif
 
-/* ------------------------------------------------------------ the format */
-
-/* Tag codes (the first word of every tag). */
-#define VANTREL_TAG_END        0x00000000u
-#define VANTREL_TAG_START      0x7A600001u
-#define VANTREL_TAG_STRING     0x7A600002u
-#define VANTREL_TAG_INTEGER    0x7A600003u
-#define VANTREL_TAG_DATA_BLOCK 0x7A600004u
-/* The start code as read by a machine of the other byte order. */
-#define VANTREL_TAG_START_SWAPPED 0x0100607Au
-
-/* Alignment bounds. */
-#define VANTREL_ALIGN_MIN 8u
-#define VANTREL_ALIGN_MAX 0x100000u
-
-/* Field offsets in bytes from a tag's first byte, and minimal sizes before
- * rounding to the alignment.  All fields are u32 except the integer's u64
- * value. */
-#define VANTREL_HDR_TAG       0u   /* u32 tag code */
-#define VANTREL_HDR_TAG_SIZE  4u   /* u32 whole tag size, a multiple of A */
-#define VANTREL_HDR_SIZE      8u
-
-#define VANTREL_START_LENGTH   8u  /* u32 bytes from start tag to end tag, inclusive */
-#define VANTREL_START_RESERVED 12u /* u32, 0 */
-#define VANTREL_START_MIN      16u
-
-#define VANTREL_STRING_ID    8u    /* u32 */
-#define VANTREL_STRING_SIZE  12u   /* u32 characters, without the terminator */
-#define VANTREL_STRING_DATA  16u   /* characters, then one zero byte */
-#define VANTREL_STRING_MIN   17u   /* header, id, size and the terminator */
-
-#define VANTREL_INTEGER_VALUE    8u  /* u64 */
-#define VANTREL_INTEGER_ID       16u /* u32 */
-#define VANTREL_INTEGER_RESERVED 20u /* u32, 0 */
-#define VANTREL_INTEGER_MIN      24u
-
-#define VANTREL_DATA_TYPE  8u      /* u32 */
-#define VANTREL_DATA_ID    12u     /* u32 */
-#define VANTREL_DATA_SIZE  16u     /* u32 data bytes */
-#define VANTREL_DATA_DATA  20u     /* data bytes, no terminator */
-#define VANTREL_DATA_MIN   20u
-
-#define VANTREL_END_MIN    8u
-
-/* Nested start tags deeper than this are refused.  A caller may define it
- * before including this header to bound the stack the reader takes (4
- * bytes a level): firmware that checks blobs with VANTREL_MAX_DEPTH 16
- * keeps vantrel_check within 256 bytes of stack.  Define it the same way
- * in every file of a program.  The default is what vantrel-dump keeps. */
-#ifndef VANTREL_MAX_DEPTH
-#define VANTREL_MAX_DEPTH 1024u
-#endif
-
-/* Fault codes: what vantrel_check returns, and each walk's fault_code.
- * Small, stable numbers, for code that must react to one kind of fault or
- * log it over a narrow link; vantrel_fault_text gives the text. */
-enum vantrel_fault_code {
-    VANTREL_E_NONE = 0,
-    VANTREL_E_SHORT = 1,           /* fewer than 16 bytes: no start tag to read */
-    VANTREL_E_NO_START = 2,        /* the first word is no start tag code */
-    VANTREL_E_START_RESERVED = 3,  /* the blob's own start tag has a non-zero reserved word */
-    VANTREL_E_MISSING_END = 4,     /* a block has no room left for its end tag */
-    VANTREL_E_START_LENGTH = 5,    /* a block's length leaves 1 to 7 bytes, or cannot hold a nested block */
-    VANTREL_E_EOF = 6,             /* a tag's header, fields or payload lie past the bytes */
-    VANTREL_E_TAG_SIZE = 7,        /* a tag_size below 8 or beyond its block */
-    VANTREL_E_JUNK = 8,            /* an end tag before its block's end */
-    VANTREL_E_UNKNOWN_TAG = 9,     /* a tag code that is none of the five (fault_value: the code) */
-    VANTREL_E_NESTED_RESERVED = 10,/* a nested start tag's reserved word (fault_value: the word) */
-    VANTREL_E_TOO_DEEP = 11        /* start tags nested deeper than VANTREL_MAX_DEPTH */
-};
-#define VANTREL_E_COUNT 12
-
-/* Fault texts, as vantrel-dump words them after "@0x...: ".  For an
- * unknown tag the dump adds ": 0x" and the code, for a nested start tag's
- * reserved word " (value: 0x...)"; both numbers are in fault_value. */
-#define VANTREL_FAULT_EOF            "unexpected end-of-file"
-#define VANTREL_FAULT_NO_START       "start tag not found"
-#define VANTREL_FAULT_START_RESERVED "reserved field in start tag is not zero"
-#define VANTREL_FAULT_MISSING_END    "missing end tag"
-#define VANTREL_FAULT_START_LENGTH   "invalid vantrel start length"
-#define VANTREL_FAULT_TAG_SIZE       "invalid tag size"
-#define VANTREL_FAULT_JUNK           "junk found after end tag"
-#define VANTREL_FAULT_UNKNOWN_TAG    "unknown tag"
-#define VANTREL_FAULT_TOO_DEEP       "start tags nested too deeply"
-
-/* The text of a fault code: "" for VANTREL_E_NONE and for a number that is
- * no code.  The one place where codes and texts meet. */
-static inline const char *vantrel_fault_text(int code)
-{
-    static const char *const texts[VANTREL_E_COUNT] = {
-        "",
-        VANTREL_FAULT_EOF,
-        VANTREL_FAULT_NO_START,
-        VANTREL_FAULT_START_RESERVED,
-        VANTREL_FAULT_MISSING_END,
-        VANTREL_FAULT_START_LENGTH,
-        VANTREL_FAULT_EOF,
-        VANTREL_FAULT_TAG_SIZE,
-        VANTREL_FAULT_JUNK,
-        VANTREL_FAULT_UNKNOWN_TAG,
-        VANTREL_FAULT_START_RESERVED,
-        VANTREL_FAULT_TOO_DEEP,
-    };
-    return code > 0 && code < VANTREL_E_COUNT ? texts[code] : "";
-}
-
-/* Room for any reason vantrel_fault_describe writes, its zero included. */
-#define VANTREL_REASON_SIZE 64
-
-/* The whole reason vantrel-dump prints after "@0x...: ": the code's text,
- * then for VANTREL_E_UNKNOWN_TAG ": 0x" and `value` (the tag code) in
- * upper-case hex, for VANTREL_E_NESTED_RESERVED " (value: 0x", `value` (the
- * reserved word) in lower-case hex and ")".  Written zero-terminated into
- * `text`, VANTREL_REASON_SIZE bytes; returns text. */
-static inline char *vantrel_fault_describe(int code, uint32_t value, char *text)
-{
-    const char *digits = code == VANTREL_E_UNKNOWN_TAG ? "0123456789ABCDEF" : "0123456789abcdef";
-    const char *head = code == VANTREL_E_UNKNOWN_TAG ? ": 0x" : " (value: 0x";
-    const char *from = vantrel_fault_text(code);
-    char *at = text;
-    int shift = 28;
-    while (*from != '\0')
-        *at++ = *from++;
-    if (code == VANTREL_E_UNKNOWN_TAG || code == VANTREL_E_NESTED_RESERVED) {
-        while (*head != '\0')
-            *at++ = *head++;
-        while (shift > 0 && (value >> shift) == 0)
-            shift -= 4;
-        for (; shift >= 0; shift -= 4)
-            *at++ = digits[(value >> shift) & 15u];
-        if (code == VANTREL_E_NESTED_RESERVED)
-            *at++ = ')';
-    }
-    *at = '\0';
-    return text;
-}
+/* ------------------------------------------------------- tags, results */
 
 /* Flags of a walk. */
 #define VANTREL_ALLOW_NESTED_RESERVED 1u /* a nested start tag may have a non-zero reserved word */
@@ -323,7 +209,7 @@ VANTREL_STEP uint64_t vantrel_tag_following(const vantrel_tag *tag)
  * has left.  What each enclosing block has left lives in words the caller
  * provides (one a level, max_depth of them), so that the walk itself stays
  * small enough to live in registers.  Every field may be read; none may be
- * written. */
+ * written but through vantrel_walk_fail and vantrel_walk_fail_text. */
 typedef struct vantrel_walk {
     uint64_t at;             /* where the next tag begins */
     uint64_t fault_offset;   /* after a fault: where the dump reports it */
@@ -349,6 +235,20 @@ VANTREL_STEP int vantrel_walk_fail(vantrel_walk *w, uint64_t offset, int code, u
     w->fault_code = code;
     w->fault_reason = vantrel_fault_text(code);
     w->fault_value = value;
+    return 1;
+}
+
+/* Records a fault of the caller's own (a streaming reader's input, say):
+ * `code` from VANTREL_E_CALLER_FIRST to VANTREL_E_CALLER_LAST, `text` a
+ * string that outlives the walk, which fault_reason then holds.  Returns
+ * 1; a code outside the callers' range is recorded as
+ * VANTREL_E_CALLER_FIRST. */
+VANTREL_STEP int vantrel_walk_fail_text(vantrel_walk *w, uint64_t offset, int code, const char *text)
+{
+    w->fault_offset = offset;
+    w->fault_code = code >= VANTREL_E_CALLER_FIRST && code <= VANTREL_E_CALLER_LAST ? code : VANTREL_E_CALLER_FIRST;
+    w->fault_reason = text;
+    w->fault_value = 0;
     return 1;
 }
 
@@ -759,11 +659,14 @@ static inline int vantrel_check(const void *blob, size_t size, uint32_t *fault_o
 VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swapped, uint64_t at, uint32_t depth,
                                       vantrel_tag *tag)
 {
-    const uint8_t *b = blob + at;
+    const uint8_t *b;
     uint32_t payload;
     uint64_t end;
+    /* The offset is tested before a pointer is formed from it: with 32-bit
+     * pointers blob + at could wrap. */
     if (at + VANTREL_HDR_SIZE > size)
         return -1;
+    b = blob + at;
     vantrel_tag_clear_(tag, at, depth);
     tag->code = vantrel_load32(b + VANTREL_HDR_TAG, swapped);
     tag->tag_size = vantrel_load32(b + VANTREL_HDR_TAG_SIZE, swapped);
@@ -804,15 +707,16 @@ VANTREL_STEP int vantrel_checked_tag_(const uint8_t *blob, size_t size, int swap
 }
 
 /* The blob's start tag, into *tag: 1, or -1 (*tag all zero) for fewer
- * than 16 bytes. */
+ * than 16 bytes or a first word that is no longer a start tag code. */
 static inline int vantrel_checked_first(const void *blob, size_t size, vantrel_tag *tag)
 {
     const uint8_t *b = (const uint8_t *)blob;
-    if (blob == NULL || size < VANTREL_START_MIN) {
+    if (blob == NULL || size < VANTREL_START_MIN ||
+        vantrel_checked_tag_(b, size, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag) < 0 ||
+        tag->code != VANTREL_TAG_START) {
         vantrel_tag_clear_(tag, 0, 0);
         return -1;
     }
-    vantrel_checked_tag_(b, size, vantrel_load32(b, 0) == VANTREL_TAG_START_SWAPPED, 0, 0, tag);
     tag->depth = 0;
     return 1;
 }
@@ -1025,3 +929,14 @@ static inline int vantrel_get_data(const void *blob, size_t size, uint32_t id, c
 #endif
 
 #endif /* VANTREL_READER_H */
+
+/* On every inclusion: the bound is the one the reader was compiled with.
+ * A declaration may be repeated, in C99 as in C++; an array of negative
+ * size may not. */
+#ifdef __cplusplus
+extern "C"
+#else
+extern
+#endif
+    char vantrel_max_depth_differs_from_the_first_inclusion
+        [(unsigned long)(VANTREL_MAX_DEPTH) == (unsigned long)VANTREL_MAX_DEPTH_COMPILED_ ? 1 : -1];

@@ -20,7 +20,7 @@ from setuptools.command.sdist import sdist
 HERE = os.path.dirname(os.path.abspath(__file__))
 TREE_LIB = os.path.join(HERE, "..", "lib")
 CARRIED = os.path.join(HERE, "csrc")
-LIB_FILES = ["vantrel.h", "vantrel_reader.h", "vantrel.cpp", "version.cpp", "vantrel_version.h.in"]
+LIB_FILES = ["vantrel.h", "vantrel_format.h", "vantrel_reader.h", "vantrel.cpp", "version.cpp", "vantrel_version.h.in"]
 LIB_CXX = ["vantrel.cpp", "version.cpp"]
 LIMITED_API = "0x030B0000"  # 3.11
 

@@ -28,10 +28,8 @@
  * short by the end of the file is listed with the pieces it read whole. */
 #define DUMP_PIECE 64u
 
-enum kind { KIND_START, KIND_END, KIND_STRING, KIND_INTEGER, KIND_DATA_BLOCK, KIND_COUNT };
-
-/* The names vantrel-dump --json gives the kinds ("tag" member). */
-static const char *const kind_names[KIND_COUNT] = {"start", "end", "string", "integer", "data_block"};
+/* Records number their kinds as the format does (enum vantrel_kind); the
+ * page takes the names from kind_name(). */
 
 /* One tag the walk handed out.  Byte positions are from the file's first
  * byte; a tag's own bytes are [offset, end), split into its header words
@@ -106,15 +104,11 @@ static record *new_record(void)
     return &records[count++];
 }
 
-static enum kind kind_of(uint32_t code)
+/* The walk hands out tags of the five codes only. */
+static int kind_of(uint32_t code)
 {
-    switch (code) {
-    case VANTREL_TAG_START: return KIND_START;
-    case VANTREL_TAG_STRING: return KIND_STRING;
-    case VANTREL_TAG_INTEGER: return KIND_INTEGER;
-    case VANTREL_TAG_DATA_BLOCK: return KIND_DATA_BLOCK;
-    default: return KIND_END;
-    }
+    int kind = vantrel_kind_of(code);
+    return kind == VANTREL_KIND_NONE ? VANTREL_KIND_END : kind;
 }
 
 /* Adds a tag: `listed` payload bytes of it are shown.  0 when memory ran out. */
@@ -150,11 +144,12 @@ static int add(const vantrel_tag *tag, uint32_t listed, int cut)
     r->parent = open_count != 0 ? open_blocks[open_count - 1] : NONE;
     /* The listing sets a block's start and end tags level with the tags
      * around the block, and its tags one level deeper. */
-    r->level = (uint16_t)(r->kind == KIND_START || r->kind == KIND_END ? tag->depth : tag->depth + 1);
-    if (r->kind == KIND_START) {
+    r->level = (uint16_t)(r->kind == VANTREL_KIND_START || r->kind == VANTREL_KIND_END ? tag->depth
+                                                                                     : tag->depth + 1);
+    if (r->kind == VANTREL_KIND_START) {
         r->block_end = NONE;
         open_blocks[open_count++] = index;
-    } else if (r->kind == KIND_END && open_count != 0) {
+    } else if (r->kind == VANTREL_KIND_END && open_count != 0) {
         uint32_t start = open_blocks[--open_count];
         records[start].block_end = index + 1;
         r->parent = start;
@@ -237,9 +232,12 @@ EXPORT("alignment") uint32_t alignment(void) { return alignment_found; }
 /* The records of the last walk, also when memory ran out during it. */
 EXPORT("tag_count") uint32_t tag_count(void) { return count; }
 
-EXPORT("kind_count") uint32_t kind_count(void) { return KIND_COUNT; }
+EXPORT("kind_count") uint32_t kind_count(void) { return VANTREL_KIND_COUNT; }
 
-EXPORT("kind_name") const char *kind_name(uint32_t kind) { return kind < KIND_COUNT ? kind_names[kind] : ""; }
+EXPORT("kind_name") const char *kind_name(uint32_t kind)
+{
+    return kind < VANTREL_KIND_COUNT ? vantrel_kind_name((int)kind) : "";
+}
 
 #define RECORD_FIELD(field)                                                                            \
     EXPORT("tag_" #field) uint32_t tag_##field(uint32_t index)                                         \

@@ -12,6 +12,7 @@
 #include <Python.h>
 
 #include "vantrel.h"
+#include "vantrel_reader.h"
 
 /* Checks and bulk walks over at least this many bytes let other threads
  * run meanwhile.  Below it, taking the GIL back could cost more than the
@@ -52,9 +53,15 @@ PyObject *vt_tags_walking(PyObject *window);
 /* A tag's value by its kind: int, str (UTF-8, undecodable bytes as
  * surrogate escapes) or a memoryview; None for start and end tags. */
 PyObject *vt_tag_value(PyObject *window, const vantrel_tag *tag);
-/* The kind names, indexed by a tag code's low byte. */
-extern PyObject *vt_kind_names[5];
-static inline unsigned vt_kind_index(uint32_t code) { return code & 0x7u; }
+/* The kind names (vantrel_kind_name), indexed by enum vantrel_kind. */
+extern PyObject *vt_kind_names[VANTREL_KIND_COUNT];
+/* The kind of a tag the walks handed out, which is always one of the five
+ * (vantrel_checked_first and _next refuse any other code). */
+static inline unsigned vt_kind_index(uint32_t code)
+{
+    int kind = vantrel_kind_of(code);
+    return kind == VANTREL_KIND_NONE ? VANTREL_KIND_END : (unsigned)kind;
+}
 
 /* ---- fault.c: BlobError and the other errors */
 

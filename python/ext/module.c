@@ -61,15 +61,13 @@ static int add_type(PyObject *module, PyType_Spec *spec, PyObject **type)
 
 static int add_kinds(PyObject *module)
 {
-    /* Indexed by a tag code's low byte: end 0, start 1, string 2, integer 3,
-     * data block 4. */
-    static const char *const names[5] = {"end", "start", "string", "integer", "data_block"};
-    PyObject *kinds = PyTuple_New(5);
+    /* Indexed by enum vantrel_kind, as the columns' 'kind' is. */
+    PyObject *kinds = PyTuple_New(VANTREL_KIND_COUNT);
     int i, status;
     if (kinds == NULL)
         return -1;
-    for (i = 0; i < 5; ++i) {
-        if ((vt_kind_names[i] = PyUnicode_InternFromString(names[i])) == NULL) {
+    for (i = 0; i < VANTREL_KIND_COUNT; ++i) {
+        if ((vt_kind_names[i] = PyUnicode_InternFromString(vantrel_kind_name(i))) == NULL) {
             Py_DECREF(kinds);
             return -1;
         }
@@ -81,6 +79,45 @@ static int add_kinds(PyObject *module)
     return status;
 }
 
+/* _FAULTS: (name, code) of every fault code of enum vantrel_fault_code,
+ * from which vantrel.Fault is made: the numbers are the header's. */
+static int add_faults(PyObject *module)
+{
+    static const struct {
+        const char *name;
+        int code;
+    } faults[] = {
+        {"SHORT", VANTREL_E_SHORT},
+        {"NO_START", VANTREL_E_NO_START},
+        {"START_RESERVED", VANTREL_E_START_RESERVED},
+        {"MISSING_END", VANTREL_E_MISSING_END},
+        {"START_LENGTH", VANTREL_E_START_LENGTH},
+        {"EOF", VANTREL_E_EOF},
+        {"TAG_SIZE", VANTREL_E_TAG_SIZE},
+        {"JUNK", VANTREL_E_JUNK},
+        {"UNKNOWN_TAG", VANTREL_E_UNKNOWN_TAG},
+        {"NESTED_RESERVED", VANTREL_E_NESTED_RESERVED},
+        {"TOO_DEEP", VANTREL_E_TOO_DEEP},
+    };
+    enum { COUNT = sizeof faults / sizeof faults[0] };
+    PyObject *list;
+    int i, status;
+    _Static_assert(COUNT == VANTREL_E_COUNT - 1, "every fault code but VANTREL_E_NONE has a name");
+    if ((list = PyTuple_New(COUNT)) == NULL)
+        return -1;
+    for (i = 0; i < COUNT; ++i) {
+        PyObject *pair = Py_BuildValue("(si)", faults[i].name, faults[i].code);
+        if (pair == NULL) {
+            Py_DECREF(list);
+            return -1;
+        }
+        PyTuple_SetItem(list, i, pair);
+    }
+    status = PyModule_AddObjectRef(module, "_FAULTS", list);
+    Py_DECREF(list);
+    return status;
+}
+
 PyMODINIT_FUNC PyInit__vantrel(void)
 {
     PyObject *module = PyModule_Create(&module_def);
@@ -89,7 +126,7 @@ PyMODINIT_FUNC PyInit__vantrel(void)
     if (add_type(module, &vt_window_spec, &vt_WindowType) < 0 || add_type(module, &vt_tag_spec, &vt_TagType) < 0 ||
         add_type(module, &vt_tag_iter_spec, &vt_TagIterType) < 0 ||
         add_type(module, &vt_blob_spec, &vt_BlobType) < 0 || add_type(module, &vt_builder_spec, &vt_BuilderType) < 0 ||
-        vt_fault_init(module) < 0 || add_kinds(module) < 0 ||
+        vt_fault_init(module) < 0 || add_kinds(module) < 0 || add_faults(module) < 0 ||
         PyModule_AddStringConstant(module, "__version__", vantrel_version()) < 0 ||
         PyModule_AddIntConstant(module, "MAX_DEPTH", VANTREL_MAX_DEPTH) < 0) {
         Py_DECREF(module);

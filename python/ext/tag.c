@@ -6,7 +6,7 @@
 #include "ext.h"
 
 PyObject *vt_TagType, *vt_TagIterType;
-PyObject *vt_kind_names[5];
+PyObject *vt_kind_names[VANTREL_KIND_COUNT];
 
 typedef struct {
     PyObject_HEAD
@@ -227,10 +227,11 @@ static int step(tag_iter_object *it, vantrel_tag *tag)
     }
     if (it->state == AT_FIRST) {
         it->state = GOING;
-        return vantrel_checked_first(data, size, tag);
+        next = vantrel_checked_first(data, size, tag);
+    } else {
+        *tag = it->current;
+        next = vantrel_checked_next(data, size, tag);
     }
-    *tag = it->current;
-    next = vantrel_checked_next(data, size, tag);
     if (next < 0)
         vt_raise_changed(it->window, tag->offset);
     return next;

@@ -1,6 +1,8 @@
-/* The reader as firmware builds it, with a depth bound of its own.  C, so
- * that its smaller vantrel_reader does not meet the default one in a C++
- * program. */
+/* The reader as firmware builds it, with a depth bound of its own defined
+ * after the builder's header, which must leave the bound to the reader.  C,
+ * so that its smaller vantrel_reader does not meet the default one in a
+ * C++ program. */
+#include "vantrel.h"
 #define VANTREL_MAX_DEPTH 16u
 #include "vantrel_reader.h"
 

@@ -10,6 +10,7 @@
 
 #include "blob_cases.h"
 #include "vantrel.h"
+#include "vantrel_reader.h"
 
 namespace {
 
@@ -138,6 +139,7 @@ TEST(CReader, Lookups)
     EXPECT_EQ(value, 6u);
     EXPECT_EQ(vantrel_get_integer(buffer, size, 1, &value), VANTREL_WRONG_KIND); // the string comes first
     EXPECT_EQ(vantrel_get_integer(buffer, size, 4, &value), VANTREL_NOT_FOUND);
+    EXPECT_EQ(vantrel_get_integer(buffer, size, 0, &value), VANTREL_NOT_FOUND); // not the end tag's 0
     ASSERT_EQ(vantrel_get_string(buffer, size, 1, &text, &length), VANTREL_OK);
     EXPECT_EQ(std::string(text, length), "first");
     ASSERT_EQ(vantrel_get_data(buffer, size, 2, &data, &length, &type), VANTREL_OK);
@@ -161,6 +163,48 @@ TEST(CReader, Lookups)
     const std::string &n = nested.bytes;
     EXPECT_EQ(vantrel_get_integer(n.data(), n.size(), 1, &value), VANTREL_OK);
     EXPECT_EQ(vantrel_get_integer(n.data(), n.size(), 2, &value), VANTREL_NOT_FOUND);
+}
+
+// The texts of the codes at the table's edges and past it, the kinds'
+// names, and the callers' codes, which keep the texts they were given.
+TEST(CReader, FaultTextsKindNamesAndCallersCodes)
+{
+    const struct {
+        int code;
+        const char *text;
+    } texts[] = {
+        {VANTREL_E_NONE, ""},
+        {VANTREL_E_SHORT, VANTREL_FAULT_EOF},
+        {VANTREL_E_TOO_DEEP, VANTREL_FAULT_TOO_DEEP},
+        {VANTREL_E_COUNT, ""},
+        {VANTREL_E_SCHEMA_FIRST, ""},
+        {VANTREL_E_CALLER_FIRST, ""},
+        {-1, ""},
+    };
+    for (const auto &t : texts)
+        EXPECT_STREQ(vantrel_fault_text(t.code), t.text) << t.code;
+    const struct {
+        uint32_t code;
+        const char *name;
+    } kinds[] = {
+        {VANTREL_TAG_END, "end"},         {VANTREL_TAG_START, "start"},          {VANTREL_TAG_STRING, "string"},
+        {VANTREL_TAG_INTEGER, "integer"}, {VANTREL_TAG_DATA_BLOCK, "data_block"}, {0x7A600005u, ""},
+    };
+    for (const auto &k : kinds)
+        EXPECT_STREQ(vantrel_kind_name(vantrel_kind_of(k.code)), k.name) << k.code;
+    EXPECT_STREQ(vantrel_kind_name(VANTREL_KIND_COUNT), "");
+
+    vantrel_walk w{};
+    const char *own = "the caller's own";
+    for (int code : {VANTREL_E_CALLER_FIRST, VANTREL_E_CALLER_LAST}) {
+        EXPECT_EQ(vantrel_walk_fail_text(&w, 40, code, own), 1);
+        EXPECT_EQ(w.fault_code, code);
+        EXPECT_EQ(w.fault_reason, own);
+        EXPECT_EQ(w.fault_offset, 40u);
+    }
+    // A code outside the callers' range never passes for a format's code.
+    vantrel_walk_fail_text(&w, 0, VANTREL_E_EOF, own);
+    EXPECT_EQ(w.fault_code, VANTREL_E_CALLER_FIRST);
 }
 
 // A reader built with a bound of its own (VANTREL_MAX_DEPTH 16, as

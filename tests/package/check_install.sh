@@ -22,7 +22,7 @@ p=$root$prefix
 
 libdir=$(cd "$p" && ls -d lib*/libvantrel.so 2>/dev/null | head -n1 | xargs -r dirname)
 [[ -n $libdir ]] || fail "no libvantrel.so under $p"
-for f in bin/vantrel-comp bin/vantrel-dump "$libdir/libvantrel.a" include/vantrel.h include/vantrel_reader.h include/vantrel.hpp \
+for f in bin/vantrel-comp bin/vantrel-dump "$libdir/libvantrel.a" include/vantrel.h include/vantrel_format.h include/vantrel_reader.h include/vantrel.hpp \
          "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.$version" include/vantrel_version.h \
          "$libdir/pkgconfig/vantrel.pc" "$libdir/cmake/vantrel/vantrel-config.cmake" \
          "$libdir/cmake/vantrel/vantrel-blobs.cmake" "$libdir/cmake/vantrel/vantrel_c_names.h" include/vantrel_c_names.h include/vantrel_schema.h \

@@ -41,7 +41,10 @@ from ._vantrel import (
 
 
 class Fault(IntEnum):
-    """The C reader's fault codes (BlobError.code), enum vantrel_fault_code."""
+    """The C reader's fault codes (BlobError.code), enum vantrel_fault_code.
+
+    The extension's _FAULTS holds the header's numbers; a test holds these
+    to them."""
 
     SHORT = 1  #: fewer than 16 bytes: no start tag to read
     NO_START = 2  #: the first word is no start tag code
