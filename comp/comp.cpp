@@ -6,8 +6,8 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
+#include "comp_limits.h"
 #include "platform.h"
 #include "same_file.h"
 #include "vantrel.h"
@@ -19,9 +19,9 @@ const char comp_version[] = VANTREL_VERSION_STRING;
 namespace {
 
 // Defaults; -s and -a change the first and the last.
-constexpr uint32_t BLOB_SIZE = 65536;
-constexpr uint32_t LINE_SIZE = 4096;
-constexpr uint32_t ALIGNMENT = 8;
+constexpr uint32_t BLOB_SIZE = COMP_DEFAULT_BLOB_SIZE;
+constexpr uint32_t LINE_SIZE = COMP_LINE_BUFFER;
+constexpr uint32_t ALIGNMENT = COMP_DEFAULT_ALIGNMENT;
 
 // Used only when the program was started without even argv[0].
 const char FALLBACK_NAME[] = "vantrel-comp";
@@ -45,8 +45,12 @@ void source_error(const comp_context *ctx, const char *text)
 
 void write_error(const comp_context *ctx, int error)
 {
-    std::fprintf(stderr, "%s: %s: Could not write output: %s\n", ctx->prog_name, ctx->in_shown.text,
-                 std::strerror(error));
+    if (ctx->output.damaged)
+        std::fprintf(stderr, "%s: %s: Could not write output: %s; the previous output '%s' is damaged\n",
+                     ctx->prog_name, ctx->in_shown.text, std::strerror(error), ctx->out_shown.text);
+    else
+        std::fprintf(stderr, "%s: %s: Could not write output: %s\n", ctx->prog_name, ctx->in_shown.text,
+                     std::strerror(error));
 }
 
 // An option's number, read as the source language reads numbers; no sign,
@@ -215,33 +219,32 @@ bool output_is_source(const comp_context *ctx)
     return same_file(ctx->in_name, ctx->out_name) == 1;
 }
 
-// Some systems open a folder for reading; its read error would then look
-// like the end of the input.
-bool is_folder(FILE *file)
-{
-    struct stat info;
-    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The source is opened and the output checked (a device is opened) before
 // a line is read; no output file is touched until the blob is whole.
 int open_files(comp_context *ctx)
 {
+    // Asked before the source takes the lowest free descriptor, which may
+    // be the one the output names.
+    const bool output_closed = output_names_closed_descriptor(ctx->out_name);
     // Binary mode: a text-mode read on Windows would end the source at a
     // byte 0x1A.  A CR before the LF is white space that read_line trims.
+    // Some systems open a folder for reading; its read error would then
+    // look like the end of the input.
     ctx->in_file = std::fopen(ctx->in_name, "rb");
-    int error = ctx->in_file == nullptr ? errno : is_folder(ctx->in_file) ? EISDIR : 0;
+    int error = ctx->in_file == nullptr ? errno : stream_is_directory(ctx->in_file) ? EISDIR : 0;
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for reading: %s\n", ctx->prog_name,
                      ctx->in_shown.text, std::strerror(error));
         return 1;
     }
-    if (output_is_source(ctx)) {
+    error = output_closed ? EBADF : 0;
+    if (error == 0 && output_is_source(ctx)) {
         std::fprintf(stderr, "%s: output file '%s' is the same as the input file\n",
                      ctx->prog_name, ctx->out_shown.text);
         return 1;
     }
-    error = output_prepare(&ctx->output, ctx->out_name);
+    if (error == 0)
+        error = output_prepare(&ctx->output, ctx->out_name);
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for writing: %s\n", ctx->prog_name,
                      ctx->out_shown.text, std::strerror(error));
@@ -404,7 +407,9 @@ int write_as_c_array(FILE *stream, const void *arg)
 int write_blob(comp_context *ctx, const vantrel_state *state)
 {
     finished_blob blob = {ctx, vantrel_get_used_size(state)};
-    int error = output_commit(&ctx->output, ctx->c_array_name != nullptr ? write_as_c_array : write_as_blob, &blob);
+    const bool c_array = ctx->c_array_name != nullptr;
+    const uint64_t size = c_array ? c_array_text_size(ctx->c_array_name, blob.used, ctx->alignment) : blob.used;
+    int error = output_commit(&ctx->output, c_array ? write_as_c_array : write_as_blob, &blob, size);
     if (error != 0) {
         write_error(ctx, error);
         return 1;

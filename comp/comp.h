@@ -72,6 +72,10 @@ int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_
 int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
                   uint32_t alignment);
 
+// The number of bytes write_c_array writes for these arguments; an output
+// rewritten in place reserves them before the first is written.
+uint64_t c_array_text_size(const char *name, uint32_t size, uint32_t alignment);
+
 // Why `name` cannot name the array that --c-array defines, and with
 // "_size" appended its size, in every C and C++ program (C11, C17, C23,
 // C++17, C++20): not an identifier, a keyword, a reserved name, main, or a
