@@ -194,9 +194,8 @@ int replace_target(const comp_output *out)
 
 // Nothing here reserves room without also changing the file: a rewrite goes
 // ahead unreserved.
-int reserve(int, uint64_t, bool *reserved)
+int reserve(int, uint64_t)
 {
-    *reserved = false;
     return 0;
 }
 
@@ -434,10 +433,9 @@ int replace_target(const comp_output *out)
 // writes past it even in a file that is already longer, where reserving
 // finds the room taken.  A reservation that failed part-way may have
 // lengthened the file: it gets its old length back.  Where the file system
-// reserves nothing (*reserved false), the rewrite goes ahead as it is.
-int reserve(int fd, uint64_t size, bool *reserved)
+// reserves nothing, the rewrite goes ahead unreserved.
+int reserve(int fd, uint64_t size)
 {
-    *reserved = false;
     struct rlimit limit;
     if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur)
         return EFBIG;
@@ -451,7 +449,6 @@ int reserve(int fd, uint64_t size, bool *reserved)
     int error = posix_fallocate(fd, 0, static_cast<off_t>(size));
     if (error == EOPNOTSUPP || error == EINVAL)
         return 0;
-    *reserved = error == 0;
     struct stat after;
     if (error != 0 && fstat(fd, &after) == 0 && after.st_size != before.st_size &&
         ftruncate(fd, before.st_size) != 0) {
@@ -476,8 +473,7 @@ int cut_at_position(FILE *stream)
 // write leaves the old output damaged (*damaged), which the message must say.
 int rewrite_in_place(FILE *stream, output_writer write, const void *arg, uint64_t size, bool *damaged)
 {
-    bool reserved = false;
-    int error = reserve(fileno(stream), size, &reserved);
+    int error = reserve(fileno(stream), size);
     if (error != 0) {
         std::fclose(stream);
         return error;
