@@ -103,6 +103,33 @@ int take_c_array_name(comp_context *ctx, const char *text)
     return 0;
 }
 
+// --c-header takes its name by the --c-array rule; the names it joins to it
+// are checked once the schema is read.
+int take_c_header_name(comp_context *ctx, const char *text)
+{
+    bool of_size = false;
+    if (const char *fault = c_array_name_fault(text, &of_size)) {
+        std::fprintf(stderr, "%s: --c-header %s: %s%s%s\n", ctx->prog_name, text, of_size ? text : "",
+                     of_size ? "_size is " : "", fault);
+        return 1;
+    }
+    ctx->c_header_name = text;
+    return 0;
+}
+
+// What --c-header asks besides its name: a schema and an output, no source.
+int check_c_header_use(const comp_context *ctx, bool operand)
+{
+    const char *fault = ctx->schema_name == nullptr ? "needs --schema FILE"
+                      : ctx->out_name == nullptr    ? "needs -o FILE"
+                      : operand                     ? "writes from the schema alone: no source operand"
+                      : ctx->c_array_name != nullptr ? "and --c-array exclude each other"
+                                                     : nullptr;
+    if (fault != nullptr)
+        std::fprintf(stderr, "%s: --c-header %s\n", ctx->prog_name, fault);
+    return fault != nullptr ? 1 : 0;
+}
+
 // The blob size rounded down to the alignment must hold the start tag and
 // an end tag of one start tag's size each, as vantrel_init asks; the payload
 // area is as large as the blob, so one data block may fill it.  size_text is
@@ -138,7 +165,8 @@ int parse_command_line(comp_context *ctx, int argc, char **argv)
     while (i < argc && argv[i][0] == '-') {
         const char *option = argv[i];
         const bool known = std::strcmp(option, "-o") == 0 || std::strcmp(option, "-a") == 0 ||
-                           std::strcmp(option, "-s") == 0 || std::strcmp(option, "--c-array") == 0;
+                           std::strcmp(option, "-s") == 0 || std::strcmp(option, "--c-array") == 0 ||
+                           std::strcmp(option, "--schema") == 0 || std::strcmp(option, "--c-header") == 0;
         if (!known) {
             std::fprintf(stderr, "%s: %s: unknown option\n", ctx->prog_name, option);
             return 1;
@@ -157,15 +185,22 @@ int parse_command_line(comp_context *ctx, int argc, char **argv)
             if (take_blob_size(ctx, value) != 0)
                 return 1;
             size_text = value;
+        } else if (std::strcmp(option, "--schema") == 0) {
+            ctx->schema_name = value; // the last one wins
+        } else if (std::strcmp(option, "--c-header") == 0) {
+            if (take_c_header_name(ctx, value) != 0)
+                return 1;
         } else if (take_c_array_name(ctx, value) != 0) {
             return 1;
         }
         i += 2;
-        if (i == argc) {
+        if (i == argc && ctx->c_header_name == nullptr) {
             std::fprintf(stderr, "%s: missing filename operand\n", ctx->prog_name);
             return 1;
         }
     }
+    if (ctx->c_header_name != nullptr)
+        return check_c_header_use(ctx, i < argc);
     if (argc - i > 1) {
         std::fprintf(stderr, "%s: too many operands\n", ctx->prog_name);
         return 1;
@@ -217,6 +252,16 @@ int allocate_work(comp_context *ctx)
 bool output_is_source(const comp_context *ctx)
 {
     return same_file(ctx->in_name, ctx->out_name) == 1;
+}
+
+// An output that replaces the schema file would lose it.
+int output_is_not_schema(const comp_context *ctx)
+{
+    if (same_file(ctx->schema_name, ctx->out_name) != 1)
+        return 0;
+    std::fprintf(stderr, "%s: output file '%s' is the same as the schema file\n", ctx->prog_name,
+                 ctx->out_shown.text);
+    return 1;
 }
 
 // The source is opened and the output checked (a device is opened) before
@@ -307,6 +352,8 @@ int end_blob(comp_context *ctx, vantrel_state *state)
         line_error(ctx, "No matching start tag");
         return 1;
     }
+    if (schema_check_end(ctx) != 0)
+        return 1;
     int32_t status = vantrel_end(state);
     if (status != 0) {
         placement_error(ctx, "place end tag", status);
@@ -324,14 +371,22 @@ int add_content(comp_context *ctx, vantrel_state *state, const char *word, char 
         command_error(ctx, word, "start tag is missing");
         return 1;
     }
+    // The tag as the schema checks it: of the outer block, at this line.
+    vantrel_tag tag{};
+    ctx->tag_line = ctx->line_no;
     uint32_t id;
-    if (parse32(ctx, &id, &cursor) != 0)
+    if (parse_named32(ctx, NAME_AS_ID, &id, &cursor) != 0)
         return 1;
+    tag.id = id;
     int32_t status;
     const char *what;
     if (word[0] == 'i') {
         uint64_t value;
-        if (parse64(ctx, &value, &cursor) != 0)
+        if (parse_named64(ctx, NAME_AS_VALUE, &value, &cursor) != 0)
+            return 1;
+        tag.code = VANTREL_TAG_INTEGER;
+        tag.value = value;
+        if (schema_check_tag(ctx, &tag) != 0)
             return 1;
         status = vantrel_add_integer(state, value, id);
         what = "place integer tag";
@@ -339,15 +394,24 @@ int add_content(comp_context *ctx, vantrel_state *state, const char *word, char 
         int32_t size = parse_str(ctx, &cursor, ctx->scratch_buf, ctx->scratch_size);
         if (size < 0)
             return 1;
+        tag.code = VANTREL_TAG_STRING;
+        tag.size = static_cast<uint32_t>(size);
+        if (schema_check_tag(ctx, &tag) != 0)
+            return 1;
         status = vantrel_add_string(state, reinterpret_cast<const char *>(ctx->scratch_buf),
                                     static_cast<uint32_t>(size), id);
         what = "place string tag";
     } else {
         uint32_t type;
-        if (parse32(ctx, &type, &cursor) != 0)
+        if (parse_named32(ctx, NAME_AS_TYPE, &type, &cursor) != 0)
             return 1;
         int64_t size = parse_data_payload(ctx, &cursor);
         if (size < 0)
+            return 1;
+        tag.code = VANTREL_TAG_DATA_BLOCK;
+        tag.type = type;
+        tag.size = static_cast<uint32_t>(size);
+        if (schema_check_tag(ctx, &tag) != 0)
             return 1;
         status = vantrel_add_data_block(state, ctx->scratch_buf, static_cast<uint32_t>(size), type,
                                         id);
@@ -404,12 +468,37 @@ int write_as_c_array(FILE *stream, const void *arg)
     return write_c_array(stream, ctx->c_array_name, ctx->blob_buf, blob->used, ctx->alignment);
 }
 
+int write_as_c_header(FILE *stream, const void *arg)
+{
+    return write_c_header(stream, static_cast<const comp_context *>(arg));
+}
+
 int write_blob(comp_context *ctx, const vantrel_state *state)
 {
     finished_blob blob = {ctx, vantrel_get_used_size(state)};
     const bool c_array = ctx->c_array_name != nullptr;
     const uint64_t size = c_array ? c_array_text_size(ctx->c_array_name, blob.used, ctx->alignment) : blob.used;
     int error = output_commit(&ctx->output, c_array ? write_as_c_array : write_as_blob, &blob, size);
+    if (error != 0) {
+        write_error(ctx, error);
+        return 1;
+    }
+    return 0;
+}
+
+// --c-header: the output is checked as open_files checks it, then written
+// like any other output.
+int write_header(comp_context *ctx)
+{
+    if (check_c_header_names(ctx) != 0)
+        return 1;
+    int error = output_names_closed_descriptor(ctx->out_name) ? EBADF : output_prepare(&ctx->output, ctx->out_name);
+    if (error != 0) {
+        std::fprintf(stderr, "%s: cannot open '%s' for writing: %s\n", ctx->prog_name, ctx->out_shown.text,
+                     std::strerror(error));
+        return 1;
+    }
+    error = output_commit(&ctx->output, write_as_c_header, ctx, c_header_size(ctx));
     if (error != 0) {
         write_error(ctx, error);
         return 1;
@@ -442,6 +531,7 @@ void release(comp_context *ctx)
     output_release(&ctx->output);
     std::free(ctx->out_name_alloc);
     std::free(ctx->blob_buf);
+    release_schema(ctx);
     release_name(&ctx->in_shown);
     release_name(&ctx->out_shown);
 }
@@ -506,10 +596,19 @@ int comp_main(int argc, char **argv)
     ctx.prog_name = prog.text;
     int status = 1;
     if (parse_command_line(&ctx, argc, argv) == 0 && (ctx.out_name != nullptr || derive_output_name(&ctx) == 0)) {
-        ctx.in_shown = show_name(ctx.in_name, terminal);
+        // --c-header's messages name the schema where others name the source.
+        ctx.in_shown = show_name(ctx.in_name != nullptr ? ctx.in_name : ctx.schema_name, terminal);
         ctx.out_shown = show_name(ctx.out_name, terminal);
-        if (allocate_work(&ctx) == 0 && open_files(&ctx) == 0)
-            status = compile(&ctx);
+        // The schema is read whole before the source is opened or the output
+        // looked at: a faulty one touches nothing.
+        if (ctx.schema_name != nullptr)
+            ctx.schema_shown = show_name(ctx.schema_name, terminal);
+        if (ctx.schema_name == nullptr || (load_schema(&ctx) == 0 && output_is_not_schema(&ctx) == 0)) {
+            if (ctx.c_header_name != nullptr)
+                status = write_header(&ctx);
+            else if (allocate_work(&ctx) == 0 && open_files(&ctx) == 0)
+                status = compile(&ctx);
+        }
     }
     release(&ctx);
     release_name(&prog);
