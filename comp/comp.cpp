@@ -558,7 +558,9 @@ int close_standard_output(const char *prog_name, int status)
 
 int print_help(const char *prog_name, int status)
 {
-    std::printf("Usage: %s [OPT]... FILE\nVantrel data compiler.\n\n"
+    std::printf("Usage: %s [OPT]... FILE\n"
+                "  or:  %s --schema FILE --c-header NAME -o FILE\n"
+                "Vantrel data compiler.\n\n"
                 "  -o FILE    Set output file name\n"
                 "  -a ALIGN   Set the tag alignment, a power of two from 8 to\n"
                 "             1048576 (default 8)\n"
@@ -567,9 +569,15 @@ int print_help(const char *prog_name, int status)
                 "  --c-array NAME\n"
                 "             Write C source defining the array NAME and NAME_size\n"
                 "             instead of the blob\n"
+                "  --schema FILE\n"
+                "             Check every tag against the schema FILE; its names\n"
+                "             may stand for ids, types and values\n"
+                "  --c-header NAME\n"
+                "             Write the schema's names as a C header, each prefixed\n"
+                "             with NAME (no source)\n"
                 "  --help     Show this screen\n"
                 "  --version  Show version number\n",
-                prog_name);
+                prog_name, prog_name);
     return close_standard_output(prog_name, status);
 }
 
