@@ -84,7 +84,7 @@ int list_operand(dump_context *ctx, const char *name, rendering as, output_state
                      std::strerror(open_error));
         char reason[256];
         std::snprintf(reason, sizeof reason, "could not open: %s", std::strerror(open_error));
-        ctx->format->file_failed(out->listing, name, false, reason);
+        dump_write(ctx->format->file_failed, out->listing, name, false, reason);
         return 1;
     }
     input_source source = input_from_stream(in);

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dump_piece.h"
+
 int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code)
 {
     static const char *const texts[] = {
@@ -76,16 +78,17 @@ int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, vantrel_walk *
 
 using chunk_writer = void (*)(dump_output *, const uint8_t *, uint32_t);
 
-// Streams the payload of `tag` through `write`, 64 bytes at a time.
+// Streams the payload of `tag` through `write`, VANTREL_DUMP_PIECE bytes
+// at a time.
 int stream_payload(dump_output *out, dump_input *in, vantrel_walk *walk, const vantrel_tag *tag, chunk_writer write)
 {
     uint64_t at = tag->offset + vantrel_payload_offset(tag->code);
     for (uint32_t size = tag->size; size != 0;) {
-        uint32_t count = size < 64 ? size : 64;
+        uint32_t count = size < VANTREL_DUMP_PIECE ? size : VANTREL_DUMP_PIECE;
         const uint8_t *chunk;
         if (read_exact(in, count, at, walk, &chunk) != 0)
             return 1;
-        write(out, chunk, count);
+        dump_write(write, out, chunk, count);
         if (out->failed)
             return 1;
         at += count;
@@ -146,24 +149,24 @@ int list_tag(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_
     const dump_format *f = ctx->format;
     switch (tag->code) {
     case VANTREL_TAG_START:
-        f->block_start(out, tag);
+        dump_write(f->block_start, out, tag);
         return 0;
     case VANTREL_TAG_STRING:
         if (f->string_whole != nullptr)
             return whole_string(out, in, ctx, walk, tag);
-        f->string_head(out, tag);
+        dump_write(f->string_head, out, tag);
         if (stream_payload(out, in, walk, tag, f->string_chunk) != 0)
             return 1;
-        f->string_tail(out);
+        dump_write(f->string_tail, out);
         return 0;
     case VANTREL_TAG_INTEGER:
-        f->integer(out, tag);
+        dump_write(f->integer, out, tag);
         return 0;
     default: // VANTREL_TAG_DATA_BLOCK
-        f->data_head(out, tag);
+        dump_write(f->data_head, out, tag);
         if (stream_payload(out, in, walk, tag, f->data_chunk) != 0)
             return 1;
-        f->data_tail(out);
+        dump_write(f->data_tail, out);
         return 0;
     }
 }
@@ -183,7 +186,7 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
         vantrel_walk_header(walk, header, &tag, &field_bytes) != 0)
         return 1;
     if (tag.code == VANTREL_TAG_END) {
-        ctx->format->block_end(out, &tag);
+        dump_write(ctx->format->block_end, out, &tag);
         return walk->done ? 0 : move_to(in, walk->at, tag.offset, walk);
     }
     if (read_exact(in, field_bytes, tag.offset + VANTREL_HDR_SIZE, walk, &fields) != 0)
@@ -226,7 +229,7 @@ int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const c
     if (input_read(in, VANTREL_START_MIN, &start) != VANTREL_START_MIN) {
         vantrel_walk_fail(walk, 0, VANTREL_E_SHORT, 0);
         dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, walk->fault_reason);
-        ctx->format->file_failed(out, name, true, walk->fault_reason);
+        dump_write(ctx->format->file_failed, out, name, true, walk->fault_reason);
         return 1;
     }
     vantrel_tag start_tag;
@@ -238,10 +241,10 @@ int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const c
             dump_message(out, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, ctx->file_name);
         else
             dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, walk->fault_reason);
-        ctx->format->file_failed(out, name, true, walk->fault_reason);
+        dump_write(ctx->format->file_failed, out, name, true, walk->fault_reason);
         return 1;
     }
-    ctx->format->blob_start(out, name, &start_tag, walk);
+    dump_write(ctx->format->blob_start, out, name, &start_tag, walk);
     int status = 0;
     if (move_to(in, walk->at, 0, walk) != 0) {
         dump_report_fault(out, ctx, walk);
@@ -249,7 +252,7 @@ int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const c
     } else {
         status = dump_tags(out, in, ctx, walk);
     }
-    ctx->format->blob_end(out, walk);
+    dump_write(ctx->format->blob_end, out, walk);
     return status;
 }
 

@@ -15,6 +15,7 @@
 #include <bit>
 
 #include "dump.h"
+#include "json_text.h"
 #include "terminal_text.h"
 
 namespace {
@@ -24,82 +25,11 @@ namespace {
 constexpr size_t HEAD_MAX = 160;
 static_assert(HEAD_MAX <= OUTPUT_ROOM_MAX);
 
-// ---- Text inside quotes.  Control characters, DEL and the C1 controls
-// (U+0080 to U+009F, 0xC2 0x80 to 0xC2 0x9F) are escaped, so the line is
-// safe to show on a terminal as well.
+// ---- Text inside quotes (json_text.h), and the hex of bytes that are not
+// UTF-8.
 
-// What each byte of UTF-8 text is written as: itself (printable ASCII but
-// the quote and the backslash, and every byte of 0x80 and above), an
-// escape, or, for 0xC2, nothing yet: the next byte tells whether the two
-// are a C1 control.  Eight bytes are copied whatever the length, so that
-// the common case takes no branch.
-struct text_escape {
-    char text[8];
-    uint8_t length;
-};
-
-struct text_escapes {
-    text_escape of[256];
-};
-
-constexpr text_escapes make_escapes()
-{
-    text_escapes t{};
-    const char hex[] = "0123456789abcdef";
-    for (int b = 0; b < 256; ++b) {
-        text_escape &e = t.of[b];
-        const char *named = b == '"' ? "\\\"" : b == '\\' ? "\\\\" : b == '\n' ? "\\n" : b == '\r' ? "\\r"
-                          : b == '\t' ? "\\t" : nullptr;
-        if (named != nullptr) {
-            e.text[0] = named[0];
-            e.text[1] = named[1];
-            e.length = 2;
-        } else if (b < 0x20 || b == 0x7F) {
-            const char u[6] = {'\\', 'u', '0', '0', hex[b >> 4], hex[b & 15]};
-            for (int k = 0; k < 6; ++k)
-                e.text[k] = u[k];
-            e.length = 6;
-        } else if (b != 0xC2) {
-            e.text[0] = static_cast<char>(b);
-            e.length = 1;
-        }
-    }
-    return t;
-}
-
-constexpr text_escapes escapes = make_escapes();
-
-// `n` bytes known to be whole UTF-8 characters, written straight into the
-// output buffer, some at a time: each byte takes at most 8 bytes there.
-constexpr size_t TEXT_PIECE = (OUTPUT_ROOM_MAX - 8) / 8;
-
-void text(dump_output *out, const uint8_t *bytes, size_t n)
-{
-    size_t i = 0;
-    while (i < n) {
-        size_t stop = n - i < TEXT_PIECE ? n : i + TEXT_PIECE;
-        char *at = output_room(out, OUTPUT_ROOM_MAX);
-        while (i < stop) {
-            const text_escape &e = escapes.of[bytes[i++]];
-            std::memcpy(at, e.text, sizeof e.text);
-            at += e.length;
-            if (e.length != 0)
-                continue;
-            // 0xC2, and the second byte of its character, which is there.
-            uint8_t second = bytes[i++];
-            if (second <= 0x9F) {
-                at = format_literal(at, "\\u00");
-                std::memcpy(at, byte_hex_lower.digits + 2 * second, 2);
-                at += 2;
-            } else {
-                *at++ = static_cast<char>(0xC2);
-                *at++ = static_cast<char>(second);
-            }
-        }
-        output_commit(out, at);
-    }
-}
-
+// Whether a string too long to be taken back from the buffer is UTF-8,
+// asked before its text is written.
 bool is_utf8(const uint8_t *bytes, size_t n)
 {
     size_t i = 0;
@@ -135,10 +65,7 @@ void quoted(dump_output *out, const char *name)
     size_t n = std::strlen(name);
     output_write(out, "\"", 1);
     for (size_t i = 0; i < n;) {
-        size_t start = i;
-        for (size_t length; i < n && (length = utf8_length(b + i, n - i)) != 0;)
-            i += length;
-        text(out, b + start, i - start);
+        i += json_text(out, b + i, n - i);
         if (i < n) {
             output_write(out, "\\ufffd", 6);
             ++i;
@@ -232,28 +159,37 @@ void block_end(dump_output *out, const vantrel_tag *tag)
     out->list_has_item = true;
 }
 
+// A string's text goes in one pass where the buffer can hold all of it:
+// written as it is checked, and taken back for hex if the bytes turn out
+// not to be UTF-8.  A longer one is checked first, as its text cannot wait
+// in the buffer.
 void string_whole(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes)
 {
-    bool utf8 = is_utf8(bytes, tag->size);
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"string\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
     at = format_unsigned(at, tag->id);
     at = format_literal(at, ", \"size\": ");
-    at = format_unsigned(at, tag->size);
-    output_commit(out, utf8 ? format_literal(at, ", \"text\": \"") : format_literal(at, ", \"hex\": \""));
-    if (utf8)
-        text(out, bytes, tag->size);
-    else
-        hex(out, bytes, tag->size);
+    output_commit(out, format_unsigned(at, tag->size));
+    constexpr char TEXT[] = ", \"text\": \"";
+    size_t whole = sizeof TEXT - 1 + json_text_room(tag->size) + 2;
+    bool fits = whole <= out->capacity;
+    if (fits || is_utf8(bytes, tag->size)) {
+        if (fits)
+            output_room(out, whole);
+        size_t mark = out->used;
+        output_commit(out, format_literal(output_room(out, sizeof TEXT - 1), TEXT));
+        if (json_text(out, bytes, tag->size) == tag->size) {
+            output_write(out, "\"}", 2);
+            return;
+        }
+        out->used = mark;
+    }
+    output_commit(out, format_literal(output_room(out, HEAD_MAX), ", \"hex\": \""));
+    hex(out, bytes, tag->size);
     output_write(out, "\"}", 2);
 }
-
-// Strings come whole (string_whole): these three are never called.
-void string_head(dump_output *, const vantrel_tag *) {}
-void string_chunk(dump_output *, const uint8_t *, uint32_t) {}
-void string_tail(dump_output *) {}
 
 void integer(dump_output *out, const vantrel_tag *tag)
 {
@@ -297,7 +233,16 @@ void data_tail(dump_output *out)
 
 } // namespace
 
+// Strings come whole: no head, chunks and tail.
 const dump_format dump_json = {
-    blob_start, blob_end,  file_failed, block_start, block_end, string_head,  string_chunk,
-    string_tail, integer,  data_head,   data_chunk,  data_tail, string_whole,
+    .blob_start = blob_start,
+    .blob_end = blob_end,
+    .file_failed = file_failed,
+    .block_start = block_start,
+    .block_end = block_end,
+    .integer = integer,
+    .data_head = data_head,
+    .data_chunk = data_chunk,
+    .data_tail = data_tail,
+    .string_whole = string_whole,
 };

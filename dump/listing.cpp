@@ -41,10 +41,6 @@ void blob_start(dump_output *out, const char *, const vantrel_tag *, const vantr
     output_write(out, "[start]\n", 8);
 }
 
-void blob_end(dump_output *, const vantrel_walk *) {}
-
-void file_failed(dump_output *, const char *, bool, const char *) {}
-
 void block_start(dump_output *out, const vantrel_tag *tag) { line(out, tag->depth, "[start]\n", 8); }
 
 void block_end(dump_output *out, const vantrel_tag *tag) { line(out, tag->depth, "[end]\n", 6); }
@@ -109,7 +105,17 @@ void data_tail(dump_output *out) { output_write(out, ">\n", 2); }
 
 } // namespace
 
+// The messages on stderr tell of a file without a blob, and nothing follows
+// the blob's end tag.
 const dump_format dump_listing = {
-    blob_start, blob_end, file_failed, block_start, block_end, string_head, string_chunk, string_tail,
-    integer,    data_head, data_chunk, data_tail,   nullptr,
+    .blob_start = blob_start,
+    .block_start = block_start,
+    .block_end = block_end,
+    .string_head = string_head,
+    .string_chunk = string_chunk,
+    .string_tail = string_tail,
+    .integer = integer,
+    .data_head = data_head,
+    .data_chunk = data_chunk,
+    .data_tail = data_tail,
 };

@@ -58,17 +58,34 @@ char *format_value(char *at, uint64_t value)
     return at;
 }
 
-// One hex string and a line feed: "<", the bytes in groups of four, ">".
-void write_hex_line(dump_output *out, const uint8_t *bytes, uint32_t count)
+// One hex string and a line feed, after `indent` spaces: "<", the bytes in
+// groups of four, ">".  The digits come from the listing's hex writer, then
+// go out in groups; a whole line's eight groups take no test.
+void write_hex_line(dump_output *out, uint32_t indent, const uint8_t *bytes, uint32_t count)
 {
-    char *at = output_room(out, 3 + 3 * SOURCE_HEX_LINE_BYTES);
+    char digits[2 * SOURCE_HEX_LINE_BYTES] = {};
+    format_bytes_hex(digits, bytes, count);
+    char *at = output_room(out, 4 + 3 + 3 * SOURCE_HEX_LINE_BYTES);
+    std::memcpy(at, "    ", 4);
+    at += indent;
     *at++ = '<';
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0 && i % 4 == 0)
-            *at++ = ' ';
-        std::memcpy(at, byte_hex.digits + 2 * bytes[i], 2);
-        at += 2;
+    uint32_t groups = count / 4;
+    auto group = [&](uint32_t g) {
+        std::memcpy(at, digits + 8 * g, 8);
+        at[8] = ' ';
+        at += 9;
+    };
+    if (count == SOURCE_HEX_LINE_BYTES) {
+        for (uint32_t g = 0; g < SOURCE_HEX_LINE_BYTES / 4; ++g)
+            group(g);
+    } else {
+        for (uint32_t g = 0; g < groups; ++g)
+            group(g);
     }
+    uint32_t rest = count % 4;
+    std::memcpy(at, digits + 8 * groups, 2 * rest);
+    // Whole groups end in a space, which the ">" takes.
+    at = rest != 0 || count == 0 ? at + 2 * rest : at - 1;
     *at++ = '>';
     *at++ = '\n';
     output_commit(out, at);
@@ -123,14 +140,13 @@ void write_data_block(dump_output *out, const vantrel_tag *tag)
     uint32_t size = tag->size;
     if (size <= SOURCE_HEX_LINE_BYTES) {
         output_commit(out, at);
-        write_hex_line(out, tag->payload, size);
+        write_hex_line(out, 0, tag->payload, size);
         return;
     }
     output_commit(out, format_literal(at, "begin\n"));
     for (uint32_t done = 0; done < size; done += SOURCE_HEX_LINE_BYTES) {
         uint32_t count = size - done < SOURCE_HEX_LINE_BYTES ? size - done : SOURCE_HEX_LINE_BYTES;
-        output_write(out, "    ", 4);
-        write_hex_line(out, tag->payload + done, count);
+        write_hex_line(out, 4, tag->payload + done, count);
     }
     output_write(out, "  end\n", 6);
 }
