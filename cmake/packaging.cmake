@@ -30,7 +30,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/vantrel-config-version.cm
 install(FILES ${PROJECT_BINARY_DIR}/vantrel-config.cmake
               ${PROJECT_BINARY_DIR}/vantrel-config-version.cmake
               ${CMAKE_CURRENT_LIST_DIR}/vantrel-blobs.cmake
-              ${CMAKE_CURRENT_LIST_DIR}/vantrel-c-names.inc
+              ${PROJECT_SOURCE_DIR}/lib/vantrel_c_names.h
         DESTINATION ${VANTREL_CMAKE_DIR})
 
 foreach(page IN LISTS VANTREL_MAN_PAGES)

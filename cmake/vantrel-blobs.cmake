@@ -22,9 +22,19 @@
 # target vantrel::vantrel-comp.
 include_guard(GLOBAL)
 
-# The names vantrel-comp refuses by list, read from the list it is built
-# with; kept globally, as the function may be called from any folder.
-file(READ "${CMAKE_CURRENT_LIST_DIR}/vantrel-c-names.inc" _vantrel_names)
+# The names vantrel-comp refuses by list, read from the header it is built
+# with (installed beside this file; lib/ in the source tree): the quoted
+# words between its marker comments.  Kept globally, as the function may be
+# called from any folder.
+if(EXISTS "${CMAKE_CURRENT_LIST_DIR}/vantrel_c_names.h")
+  file(READ "${CMAKE_CURRENT_LIST_DIR}/vantrel_c_names.h" _vantrel_names)
+else()
+  file(READ "${CMAKE_CURRENT_LIST_DIR}/../lib/vantrel_c_names.h" _vantrel_names)
+endif()
+string(REGEX MATCH "/\\* refused names:.*/\\* end of refused names \\*/" _vantrel_names "${_vantrel_names}")
+if(_vantrel_names STREQUAL "")
+  message(FATAL_ERROR "vantrel-blobs.cmake: no list of refused names in vantrel_c_names.h")
+endif()
 string(REGEX MATCHALL "\"[A-Za-z0-9_]+\"" _vantrel_names "${_vantrel_names}")
 string(REPLACE "\"" "" _vantrel_names "${_vantrel_names}")
 set_property(GLOBAL PROPERTY VANTREL_REFUSED_NAMES "${_vantrel_names}")

@@ -8,59 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "vantrel_c_names.h"
+
 namespace {
-
-#include "../cmake/vantrel-c-names.inc"
-
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-
-template <size_t N> bool listed(const char *name, const char *const (&list)[N])
-{
-    for (const char *word : list)
-        if (std::strcmp(name, word) == 0)
-            return true;
-    return false;
-}
-
-bool starts_with(const char *name, const char *head) { return std::strncmp(name, head, std::strlen(head)) == 0; }
-
-bool ends_with(const char *name, const char *tail)
-{
-    size_t length = std::strlen(name), tail_length = std::strlen(tail);
-    return length >= tail_length && std::strcmp(name + length - tail_length, tail) == 0;
-}
-
-// Identifiers C and C++ keep for the implementation: a leading underscore
-// before a capital, two underscores anywhere (C++).
-bool is_reserved(const char *name)
-{
-    return (name[0] == '_' && name[1] >= 'A' && name[1] <= 'Z') || std::strstr(name, "__") != nullptr;
-}
-
-// The names C keeps for stdint.h's types and limits, present and future
-// (int8_t, uint_least16_t, INT32_MAX, UINTMAX_C, INT64_WIDTH ...).
-bool has_stdint_form(const char *name)
-{
-    if (starts_with(name, "int") || starts_with(name, "uint"))
-        return ends_with(name, "_t");
-    if (starts_with(name, "INT") || starts_with(name, "UINT"))
-        return ends_with(name, "_MAX") || ends_with(name, "_MIN") || ends_with(name, "_WIDTH") ||
-               ends_with(name, "_C");
-    return false;
-}
-
-const char *rule_fault(const char *name)
-{
-    if (listed(name, C_KEYWORDS))
-        return "a keyword of C or C++";
-    if (is_reserved(name))
-        return "reserved in C and C++";
-    if (std::strcmp(name, "main") == 0)
-        return "the name of the program's entry point";
-    if (listed(name, HEADER_NAMES) || has_stdint_form(name))
-        return "a name that <stddef.h> or <stdint.h> may define";
-    return nullptr;
-}
 
 // fprintf's result as a status: negative means the stream refused.
 bool failed(int printed) { return printed < 0; }
@@ -69,24 +19,11 @@ bool failed(int printed) { return printed < 0; }
 
 const char *c_array_name_fault(const char *name, bool *of_size)
 {
+    const size_t length = std::strlen(name);
     *of_size = false;
-    if (!is_letter(name[0]))
-        return "not a C identifier";
-    for (const char *p = name + 1; *p != '\0'; ++p)
-        if (!is_letter(*p) && !(*p >= '0' && *p <= '9'))
-            return "not a C identifier";
-    if (const char *fault = rule_fault(name))
+    if (const char *fault = vantrel_c_name_fault(name, length))
         return fault;
-    // Plain C strings: the compiler links no C++ runtime library.
-    const char suffix[] = "_size";
-    size_t length = std::strlen(name);
-    char *size_name = static_cast<char *>(std::malloc(length + sizeof suffix));
-    if (size_name == nullptr)
-        return "not checked: out of memory";
-    std::memcpy(size_name, name, length);
-    std::memcpy(size_name + length, suffix, sizeof suffix);
-    const char *fault = rule_fault(size_name);
-    std::free(size_name);
+    const char *fault = vantrel_c_name_rule(name, length, "_size");
     *of_size = fault != nullptr;
     return fault;
 }

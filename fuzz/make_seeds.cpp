@@ -114,7 +114,7 @@ bytes swapped(const bytes &blob)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s DIR [SOURCE...]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DIR [SOURCE|SCHEMA...]\n", argv[0]);
         return 1;
     }
     namespace fs = std::filesystem;
@@ -146,10 +146,13 @@ int main(int argc, char **argv)
             if (!write_file(dir / target / (name + ".blob"), blob))
                 status = 1;
     }
+    // Sources seed the compiler, schemas the schema reader.
     fs::create_directories(dir / "comp_fuzz");
+    fs::create_directories(dir / "schema_fuzz");
     for (int i = 2; i < argc; ++i) {
         std::error_code ec;
-        fs::copy_file(argv[i], dir / "comp_fuzz" / fs::path(argv[i]).filename(),
+        const char *target = fs::path(argv[i]).extension() == ".schema" ? "schema_fuzz" : "comp_fuzz";
+        fs::copy_file(argv[i], dir / target / fs::path(argv[i]).filename(),
                       fs::copy_options::overwrite_existing, ec);
         if (ec)
             status = 1;

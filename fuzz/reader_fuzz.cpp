@@ -1,5 +1,6 @@
 // Runs vantrel::reader over arbitrary bytes: checks them (with and without
-// nested reserved words allowed), walks every tag and looks ids up.  Every
+// nested reserved words allowed), walks every tag and looks ids up, and
+// checks them against a schema of every declaration form.  Every
 // view must lie inside the input, starts and ends
 // must pair up within the depth bound, a refused blob hands out nothing,
 // and an accepted blob without nesting rebuilds into a blob that reads back
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "vantrel.hpp"
+#include "vantrel_schema.h"
 
 namespace {
 
@@ -104,6 +106,52 @@ void rebuild(const vantrel::reader &r, std::size_t input_size)
     check(a == r.end() && c == again.end());
 }
 
+// The schema check of the input: the format's fault exactly as
+// vantrel_check gives it, else a schema fault at a tag of the input, which
+// the incremental check over the checking iterator finds first too.
+void check_schema(const uint8_t *data, size_t size)
+{
+    static const char text[] = "type T 1\n"
+                               "const C 0xFFFF\n"
+                               "str s 1 max 8\n"
+                               "str o 2 optional\n"
+                               "int i 3 10..60000\n"
+                               "int n 4 -40..85 optional\n"
+                               "data d 5 T size 4..16\n"
+                               "data e 6 2 optional\n"
+                               "str t 100..199 table\n";
+    static vantrel_schema_decl decls[16];
+    static vantrel_schema schema;
+    static bool read = false;
+    vantrel_schema_error error;
+    if (!read)
+        check(vantrel_schema_read(&schema, decls, 16, text, sizeof text - 1, &error) == 0);
+    read = true;
+    uint8_t seen[16];
+    check(vantrel_schema_seen_size(&schema) <= sizeof seen);
+    vantrel_schema_fault fault;
+    const int code = vantrel_schema_check_blob(data, size, &schema, seen, &fault);
+    const int format = vantrel_check(data, size, nullptr, nullptr);
+    check(code == format || (format == 0 && code >= VANTREL_SF_FIRST && code < VANTREL_SF_END));
+    if (format != 0)
+        return;
+    char reason[VANTREL_SCHEMA_REASON_SIZE];
+    if (code != 0) {
+        check(fault.offset < size && (fault.decl == VANTREL_SCHEMA_NONE || fault.decl < schema.count));
+        check(vantrel_schema_describe(&schema, code, fault.decl, &fault.tag, reason)[0] != '\0');
+    }
+    static vantrel_reader r;
+    vantrel_schema_checker c;
+    vantrel_schema_begin(&c, &schema, seen);
+    vantrel_tag t;
+    uint32_t decl = VANTREL_SCHEMA_NONE;
+    int found = 0;
+    check(vantrel_reader_init(&r, data, size, 0) == 0);
+    while (found == 0 && vantrel_reader_next(&r, &t) > 0)
+        found = t.code == VANTREL_TAG_END && t.depth == 0 ? vantrel_schema_end(&c, &decl) : vantrel_schema_tag(&c, &t, &decl);
+    check(found == code && (code == 0 || (t.offset == fault.offset && decl == fault.decl)));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -119,6 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(vantrel::describe(r->error()).text[0] != '\0');
         }
     }
+    check_schema(data, size);
     // Allowing nested reserved words only ever accepts more.
     if (strict.ok())
         check(lenient.ok());

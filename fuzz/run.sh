@@ -19,7 +19,7 @@ cmake --build "$build" -j "$jobs" --target fuzz_all
 seeds=$build/fuzz/seeds
 rm -rf "$seeds"
 "$build/fuzz/make_seeds" "$seeds" examples/device-settings.txt examples/string-table.txt \
-    examples/firmware-payloads.txt tests/cross/numbers.txt
+    examples/firmware-payloads.txt tests/cross/numbers.txt examples/device-settings.schema
 
 run_one() { # target
     local t=$1 corpus=$build/fuzz/corpus/$1

@@ -25,10 +25,10 @@ libdir=$(cd "$p" && ls -d lib*/libvantrel.so 2>/dev/null | head -n1 | xargs -r d
 for f in bin/vantrel-comp bin/vantrel-dump "$libdir/libvantrel.a" include/vantrel.h include/vantrel_reader.h include/vantrel.hpp \
          "$libdir/libvantrel.so.0" "$libdir/libvantrel.so.$version" include/vantrel_version.h \
          "$libdir/pkgconfig/vantrel.pc" "$libdir/cmake/vantrel/vantrel-config.cmake" \
-         "$libdir/cmake/vantrel/vantrel-blobs.cmake" "$libdir/cmake/vantrel/vantrel-c-names.inc" \
+         "$libdir/cmake/vantrel/vantrel-blobs.cmake" "$libdir/cmake/vantrel/vantrel_c_names.h" include/vantrel_c_names.h include/vantrel_schema.h \
          share/vantrel/vantrel.magic \
          share/man/man1/vantrel-comp.1 share/man/man1/vantrel-dump.1 \
-         share/man/man3/libvantrel.3 share/man/man5/vantrel.5 \
+         share/man/man3/libvantrel.3 share/man/man5/vantrel.5 share/man/man5/vantrel-schema.5 \
          share/bash-completion/completions/vantrel-comp \
          share/bash-completion/completions/vantrel-dump; do
     [[ -e $p/$f ]] || fail "missing $f"
