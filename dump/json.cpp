@@ -9,6 +9,12 @@
 //   {"tag": "data_block", "offset": N, "id": N, "type": N, "size": N, "hex": "..."}
 //   {"tag": "start", "offset": N, "length": N, "tags": [...]}
 // An integer's value is text: 64-bit values do not survive JSON numbers.
+// With a schema, a tag of the outer block whose id it declares has
+// "name": NAME after its "id", and a data block whose type it names
+// "type_name": NAME after its "type".  A well-formed blob that violates the
+// schema ends with "error": {"offset": N, "reason": TEXT, "name": NAME}, its
+// first violation, and "violations": [{...}, ...], all of them in the same
+// shape ("name" is left out where no declaration is concerned).
 //
 // Each tag's text up to its payload is formatted by hand in one piece of
 // the output buffer, as the listing's lines are.
@@ -85,6 +91,8 @@ char *item(dump_output *out, char *at)
 
 // ---- The writers.
 
+constexpr char NAME_KEY[] = ", \"name\": \"";
+
 void blob_start(dump_output *out, const char *name, const vantrel_tag *start, const vantrel_walk *walk)
 {
     bool little = (std::endian::native == std::endian::little) != (walk->swapped != 0);
@@ -101,9 +109,25 @@ void blob_start(dump_output *out, const char *name, const vantrel_tag *start, co
     output_commit(out, at);
 }
 
-void error_member(dump_output *out, bool has_offset, uint64_t offset, const char *reason)
+// `, "KEY": "NAME"` for a name the schema gives (none: nothing).
+template <size_t N> void name_member(dump_output *out, const char (&key)[N], const char *name, uint32_t length)
 {
-    char *at = format_literal(output_room(out, HEAD_MAX), ", \"error\": {");
+    if (length == 0)
+        return;
+    char *at = format_literal(output_room(out, N + 1 + VANTREL_SCHEMA_NAME_MAX), key);
+    std::memcpy(at, name, length);
+    output_commit(out, format_literal(at + length, "\""));
+}
+
+// {"offset": N, "reason": TEXT} after `head`, with the declaration's
+// "name" when there is one.
+void fault_object(dump_output *out, const char *head, bool has_offset, uint64_t offset, const char *reason,
+                  const vantrel_schema_decl *decl)
+{
+    char *at = output_room(out, HEAD_MAX);
+    size_t n = std::strlen(head);
+    std::memcpy(at, head, n);
+    at = format_literal(at + n, "{");
     if (has_offset) {
         at = format_literal(at, "\"offset\": ");
         at = format_unsigned(at, offset);
@@ -111,10 +135,32 @@ void error_member(dump_output *out, bool has_offset, uint64_t offset, const char
     }
     output_commit(out, format_literal(at, "\"reason\": "));
     quoted(out, reason);
+    if (decl != nullptr)
+        name_member(out, ", \"name\": \"", decl->name, decl->name_length);
     output_write(out, "}", 1);
 }
 
-void blob_end(dump_output *out, const vantrel_walk *walk)
+void error_member(dump_output *out, bool has_offset, uint64_t offset, const char *reason)
+{
+    fault_object(out, ", \"error\": ", has_offset, offset, reason, nullptr);
+}
+
+// The first violation as the error, then all of them.
+void violations(dump_output *out, const dump_check *check)
+{
+    for (size_t i = 0; i < check->count; ++i) {
+        const dump_violation *v = &check->list[i];
+        char reason[VANTREL_SCHEMA_REASON_SIZE];
+        dump_violation_reason(check, v, reason);
+        if (i == 0)
+            fault_object(out, ", \"error\": ", true, v->offset, reason, dump_violation_decl(check, v));
+        fault_object(out, i == 0 ? ", \"violations\": [" : ", ", true, v->offset, reason,
+                     dump_violation_decl(check, v));
+    }
+    output_write(out, "]", 1);
+}
+
+void blob_end(dump_output *out, const vantrel_walk *walk, const dump_check *check)
 {
     // A payload cut short by the end of the file, and the blocks it was in.
     if (out->value_open)
@@ -125,6 +171,8 @@ void blob_end(dump_output *out, const vantrel_walk *walk)
     if (walk->fault_code != VANTREL_E_NONE) {
         char reason[VANTREL_REASON_SIZE];
         error_member(out, true, walk->fault_offset, dump_fault_reason(walk, reason));
+    } else if (check != nullptr && check->count != 0) {
+        violations(out, check);
     }
     output_write(out, "}\n", 2);
 }
@@ -163,14 +211,15 @@ void block_end(dump_output *out, const vantrel_tag *tag)
 // written as it is checked, and taken back for hex if the bytes turn out
 // not to be UTF-8.  A longer one is checked first, as its text cannot wait
 // in the buffer.
-void string_whole(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes)
+void string_whole(dump_output *out, const vantrel_tag *tag, const dump_names *names, const uint8_t *bytes)
 {
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"string\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
-    at = format_unsigned(at, tag->id);
-    at = format_literal(at, ", \"size\": ");
+    output_commit(out, format_unsigned(at, tag->id));
+    name_member(out, NAME_KEY, names->name, names->name_length);
+    at = format_literal(output_room(out, HEAD_MAX), ", \"size\": ");
     output_commit(out, format_unsigned(at, tag->size));
     constexpr char TEXT[] = ", \"text\": \"";
     size_t whole = sizeof TEXT - 1 + json_text_room(tag->size) + 2;
@@ -191,13 +240,18 @@ void string_whole(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes
     output_write(out, "\"}", 2);
 }
 
-void integer(dump_output *out, const vantrel_tag *tag)
+void integer(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"integer\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
     at = format_unsigned(at, tag->id);
+    if (names->name_length != 0) {
+        output_commit(out, at);
+        name_member(out, NAME_KEY, names->name, names->name_length);
+        at = output_room(out, HEAD_MAX);
+    }
     at = format_literal(at, ", \"value\": \"");
     at = format_unsigned(at, tag->value);
     at = format_literal(at, "\", \"hex\": \"0x");
@@ -205,16 +259,18 @@ void integer(dump_output *out, const vantrel_tag *tag)
     output_commit(out, format_literal(at, "\"}"));
 }
 
-void data_head(dump_output *out, const vantrel_tag *tag)
+void data_head(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"data_block\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
-    at = format_unsigned(at, tag->id);
-    at = format_literal(at, ", \"type\": ");
-    at = format_unsigned(at, tag->type);
-    at = format_literal(at, ", \"size\": ");
+    output_commit(out, format_unsigned(at, tag->id));
+    name_member(out, NAME_KEY, names->name, names->name_length);
+    at = format_literal(output_room(out, HEAD_MAX), ", \"type\": ");
+    output_commit(out, format_unsigned(at, tag->type));
+    name_member(out, ", \"type_name\": \"", names->type_name, names->type_name_length);
+    at = format_literal(output_room(out, HEAD_MAX), ", \"size\": ");
     at = format_unsigned(at, tag->size);
     output_commit(out, format_literal(at, ", \"hex\": \""));
     out->value_open = true;

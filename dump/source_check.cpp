@@ -68,7 +68,8 @@ fault check_string(const source_blob *blob, const vantrel_tag *tag)
     fault fill = non_zero(blob, terminator + 1, at + tag->tag_size, "non-zero fill");
     if (fill.why != nullptr)
         return fill;
-    if (source_string_line_length(tag->id, tag->payload, tag->size) > SOURCE_LINE_MAX)
+    if (source_string_line_length(blob->schema != nullptr ? &blob->schema->schema : nullptr, tag->id,
+                                  tag->payload, tag->size) > SOURCE_LINE_MAX)
         return {"string too long for one source line", at};
     return NO_FAULT;
 }
@@ -183,7 +184,7 @@ int source_load(dump_output *out, dump_input *in, const dump_context *ctx, const
         file_fault(out, ctx, in->filled, vantrel_fault_text(VANTREL_E_EOF));
         return 1;
     }
-    source_blob loaded = {in->buffer, length, 0};
+    source_blob loaded = {in->buffer, length, 0, ctx->schema};
     fault f = check_tags(&loaded);
     if (f.why == nullptr && more)
         f = {"bytes after the end of the blob", length};

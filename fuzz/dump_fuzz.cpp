@@ -67,7 +67,8 @@ void on_blob_start(dump_output *, const char *, const vantrel_tag *start, const 
     dumped.push_back(seen(start, 0));
 }
 void on_block(dump_output *, const vantrel_tag *t) { dumped.push_back(seen(t, 0)); }
-void on_head(dump_output *, const vantrel_tag *t) { pending = seen(t, t->size); }
+void on_head(dump_output *, const vantrel_tag *t, const dump_names *) { pending = seen(t, t->size); }
+void on_integer(dump_output *, const vantrel_tag *t, const dump_names *) { dumped.push_back(seen(t, 0)); }
 void on_chunk(dump_output *, const uint8_t *bytes, uint32_t count)
 {
     pending.payload.append(reinterpret_cast<const char *>(bytes), count);
@@ -81,7 +82,7 @@ const dump_format recorder = {
     .string_head = on_head,
     .string_chunk = on_chunk,
     .string_tail = on_tail,
-    .integer = on_block,
+    .integer = on_integer,
     .data_head = on_head,
     .data_chunk = on_chunk,
     .data_tail = on_tail,

@@ -28,6 +28,7 @@ struct json_case {
     std::string out;
     std::string err;
     int status;
+    std::string schema = ""; // --schema's text, when given
 };
 
 class Json : public dump_test {};
@@ -91,11 +92,40 @@ TEST_F(Json, OneLinePerFile)
         {"file of 10 bytes", std::string(10, 'x'),
          "{\"file\": \"j.dat\", \"error\": {\"offset\": 0, \"reason\": \"unexpected end-of-file\"}}\n",
          "vantrel-dump: 'j.dat': unexpected end-of-file\n", 1},
+        {"names of a schema", library_blob(8, {str(1, "m"), data(3, 1, "\x01"), integer(12, 5), data(4, 9, "")}),
+         head("j.dat", 120) +
+             "{\"tag\": \"string\", \"offset\": 16, \"id\": 1, \"name\": \"model\", \"size\": 1, \"text\": \"m\"}, "
+             "{\"tag\": \"data_block\", \"offset\": 40, \"id\": 3, \"name\": \"cal\", \"type\": 1, "
+             "\"type_name\": \"CAL\", \"size\": 1, \"hex\": \"01\"}, "
+             "{\"tag\": \"integer\", \"offset\": 64, \"id\": 12, \"name\": \"message\", \"value\": \"5\", "
+             "\"hex\": \"0x5\"}, "
+             "{\"tag\": \"data_block\", \"offset\": 88, \"id\": 4, \"name\": \"raw\", \"type\": 9, \"size\": 0, "
+             "\"hex\": \"\"}]}\n",
+         "", 0, "type CAL 1\nstr model 1\ndata cal 3 CAL\nint message 10..20 table\ndata raw 4 9 optional\n"},
+        {"violations of a schema, every one", library_blob(8, {integer(0x210, 3), str(1, "too long")}),
+         head("j.dat", 80) +
+             "{\"tag\": \"integer\", \"offset\": 16, \"id\": 528, \"value\": \"3\", \"hex\": \"0x3\"}, "
+             "{\"tag\": \"string\", \"offset\": 40, \"id\": 1, \"name\": \"model\", \"size\": 8, "
+             "\"text\": \"too long\"}], "
+             "\"error\": {\"offset\": 16, \"reason\": \"id 0x210 is not in the schema\"}, \"violations\": ["
+             "{\"offset\": 16, \"reason\": \"id 0x210 is not in the schema\"}, "
+             "{\"offset\": 40, \"reason\": \"string of 8 bytes is longer than max 4\", \"name\": \"model\"}, "
+             "{\"offset\": 72, \"reason\": \"missing\", \"name\": \"period\"}]}\n",
+         AT + "10: id 0x210 is not in the schema\n" + AT + "28: model: string of 8 bytes is longer than max 4\n" +
+             AT + "48: period: missing\n",
+         1, "str model 1 max 4\nint period 2 10..20\n"},
+        {"a blob not well formed: the format's fault alone",
+         serialize(start_tag(16, 160) + integer_tag(24, 3, 0x210) + string_tag(112, 1, 90, "ab"), false),
+         head("j.dat", 160) +
+             "{\"tag\": \"integer\", \"offset\": 16, \"id\": 528, \"value\": \"3\", \"hex\": \"0x3\"}], "
+             "\"error\": {\"offset\": 58, \"reason\": \"unexpected end-of-file\"}}\n",
+         AT + "3A: unexpected end-of-file\n", 1, "str model 1 max 4\n"},
     };
     for (const json_case &c : cases) {
         SCOPED_TRACE(c.name);
         put("j.dat", c.blob);
-        vt::run_result r = dump({"--json", "j.dat"});
+        put("j.schema", c.schema);
+        vt::run_result r = c.schema.empty() ? dump({"--json", "j.dat"}) : dump({"--json", "--schema", "j.schema", "j.dat"});
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.status, c.status);
