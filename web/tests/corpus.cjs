@@ -151,4 +151,4 @@ function flatTags(tags = []) {
     return tags.flatMap((tag) => (tag.tag === 'start' ? [tag, ...flatTags(tag.tags)] : [tag]));
 }
 
-module.exports = { makeCorpus, dumpJson, flatTags };
+module.exports = { makeCorpus, dumpJson, flatTags, generator };

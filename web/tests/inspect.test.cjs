@@ -9,7 +9,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 
-const { makeCorpus, dumpJson, flatTags } = require('./corpus.cjs');
+const { makeCorpus, dumpJson, flatTags, generator } = require('./corpus.cjs');
 const { Inspector } = require('./inspector.cjs');
 
 const source = process.env.VANTREL_SOURCE ?? path.resolve(__dirname, '../..');
@@ -172,6 +172,60 @@ test('the keyboard moves through tags and bytes and folds blocks', async () => {
     assert.deepEqual((await inspector.marks()).cursor, [size - 1]);
 });
 
+// Compiles source lines (inside the blob's braces) to WORK/NAME.dat.
+function compile(name, lines, size = 1 << 25) {
+    const text = path.join(work, `${name}.txt`);
+    const blob = path.join(work, `${name}.dat`);
+    fs.writeFileSync(text, ['{', ...lines, '}', ''].join('\n'));
+    execFileSync(path.join(build, 'comp', 'vantrel-comp'), ['-s', String(size), '-o', blob, text]);
+    return blob;
+}
+
+test('keyed through 2,000 tags and 4 MiB, the selection moves as keyed and is always drawn and in view', async () => {
+    // 2,000 rows with the blob's start and end tags; the data block's
+    // 4 MiB make more byte rows than the scroll range holds one to a row.
+    const lines = [];
+    for (let i = 1; i < 1000; ++i)
+        lines.push(`int ${i} ${i}`, `str ${i} "string ${i}"`);
+    lines.splice(1000, 1, 'data 1000 1 begin', ...Array.from({ length: 4096 }, () => `<${'c3'.repeat(1024)}>`), 'end');
+    const blob = compile('keyed', lines);
+    const size = fs.statSync(blob).size;
+    await inspector.open(blob);
+    assert.equal(await inspector.page.getAttribute('#tree', 'aria-rowcount'), '2000');
+
+    // Each key's move from `at` with `page` rows in view, before clamping.
+    const panes = [
+        { pane: '#tree', last: 1999, first: 'End', keys: {
+            ArrowUp: (at) => at - 1, ArrowDown: (at) => at + 1, PageUp: (at, page) => at - page + 1,
+            PageDown: (at, page) => at + page - 1, Home: () => 0, End: () => 1999 } },
+        { pane: '#hex', last: size - 1, first: 'Control+End', keys: {
+            ArrowUp: (at) => at - 16, ArrowDown: (at) => at + 16, ArrowLeft: (at) => at - 1,
+            ArrowRight: (at) => at + 1, PageUp: (at, page) => at - 16 * (page - 1),
+            PageDown: (at, page) => at + 16 * (page - 1), Home: (at) => at - (at % 16),
+            End: (at) => at - (at % 16) + 15, 'Control+Home': () => 0, 'Control+End': () => size - 1 } },
+    ];
+    const random = generator(27);
+    for (const { pane, last, first, keys } of panes) {
+        const page = await inspector.page.evaluate((p) => {
+            const scroller = document.querySelector(p);
+            return Math.floor(scroller.clientHeight / parseFloat(getComputedStyle(scroller).getPropertyValue('--row-height')));
+        }, pane);
+        const script = [first, ...Array(60).fill('ArrowUp'), ...Array(12).fill('PageUp'), first,
+            ...Array(12).fill('PageUp'), ...Array.from({ length: 30 }, () => random.pick(Object.keys(keys)))];
+        await inspector.page.focus(pane);
+        let at = 0;
+        for (const [n, key] of script.entries()) {
+            await inspector.page.keyboard.press(key);
+            await inspector.frame();
+            at = Math.max(0, Math.min(last, keys[key](at, page)));
+            const shown = await inspector.activeShown(pane);
+            const where = `${pane}, key ${n} (${key})`;
+            assert.equal(shown.id?.replace(/^\D+/, ''), String(at), `${where}: the selection`);
+            assert.ok(shown.drawn && shown.inView, `${where}: ${at} drawn ${shown.drawn}, in view ${shown.inView}`);
+        }
+    }
+});
+
 // WCAG's contrast of two colours given as rgb() or rgba() text.
 function contrast(a, b) {
     const luminance = (text) => {
@@ -218,18 +272,14 @@ test('every tint, mark and label keeps a contrast of 4.5:1', async () => {
 
 test('a 16 MiB blob opens with only the rows in view in the document', async (t) => {
     // Integers, strings and data blocks, about 17 MB in all.
-    const lines = ['{'];
+    const lines = [];
     for (let i = 1; i <= 95000; ++i) {
         lines.push(`  int ${i} ${(BigInt(i) * 0x9e3779b97f4a7c15n) & 0xffffffffffffffffn}`);
         lines.push(`  str ${i} "string number ${i} of the large blob"`);
         if (i % 20 === 0)
             lines.push(`  data ${i} 7 begin`, `    <${'5a'.repeat(1000)}>`, `    <${'a5'.repeat(1000)}>`, '  end');
     }
-    lines.push('}');
-    const text = path.join(work, 'large.txt');
-    const blob = path.join(work, 'large.dat');
-    fs.writeFileSync(text, lines.join('\n') + '\n');
-    execFileSync(path.join(build, 'comp', 'vantrel-comp'), ['-s', String(1 << 25), '-o', blob, text]);
+    const blob = compile('large', lines);
     const size = fs.statSync(blob).size;
     assert.ok(size >= 16 << 20, `${size} bytes`);
 
