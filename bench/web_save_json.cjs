@@ -24,8 +24,8 @@ function dataBlob(mib) {
     let left = mib << 20;
     for (; left >= 64 * 2000; left -= 64 * 2000)
         fs.writeSync(fd, line);
-    if (left > 0)
-        fs.writeSync(fd, `<${'3c'.repeat(left)}>\n`);
+    for (; left > 0; left -= 2000)
+        fs.writeSync(fd, `<${'3c'.repeat(Math.min(left, 2000))}>\n`);
     fs.writeSync(fd, 'end\n}\n');
     fs.closeSync(fd);
     execFileSync(path.join(build, 'comp', 'vantrel-comp'), ['-s', String(4294967295), '-o', blob, text]);
@@ -57,11 +57,14 @@ function digest(stream) {
         const inspector = await Inspector.launch(path.join(build, 'web', 'vantrel-inspect.html'));
         await inspector.open(blob);
         const crashed = new Promise((done) => inspector.page.on('crash', () => done('the page crashed')));
+        const refused = inspector.page.waitForFunction(() =>
+            document.querySelector('#status').textContent.startsWith('The browser could not'), null,
+        { timeout: 600_000 }).then(() => 'refused', () => 'timed out');
         const began = Date.now();
         const saved = inspector.page.waitForEvent('download', { timeout: 600_000 })
-            .then((download) => download.path());
+            .then((download) => download.path()).catch((error) => error.message.split('\n')[0]);
         await inspector.page.click('#save-json');
-        const file = await Promise.race([saved, crashed]).catch((error) => error.message.split('\n')[0]);
+        const file = await Promise.race([saved, crashed, refused]);
         const took = ((Date.now() - began) / 1000).toFixed(1);
         const status = await inspector.page.textContent('#status').catch(() => '(no page)');
         if (file && fs.existsSync(file)) {
@@ -73,7 +76,7 @@ function digest(stream) {
             console.log(`${mib} MiB data block: nothing saved after ${took} s (${file}); status: ${status}`);
         }
         await inspector.close().catch(() => {});
-        fs.rmSync(blob);
+        if (!process.env.KEEP) fs.rmSync(blob);
     }
 })().catch((error) => {
     console.error(error);

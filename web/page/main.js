@@ -94,17 +94,25 @@ async function start() {
         }
     }
 
-    // The JSON as a Blob, or null when the browser could not make it (the
-    // status line then says why).  Made on the frame after the status line
-    // says it is being written.
+    // The JSON as a Blob, or null when the browser could not make it or
+    // keep it (the status line then says why).  Made on the frame after the
+    // status line says it is being written.
     async function json(doing) {
-        say(`${doing} the JSON of ${visibleText(fileName)}…`);
+        const name = visibleText(fileName);
+        say(`${doing} the JSON of ${name}…`);
         await new Promise((done) => requestAnimationFrame(() => setTimeout(done, 0)));
+        let blob = null;
         try {
-            return dumpJson(reader, fileName, 'application/json');
+            blob = dumpJson(reader, fileName, 'application/json');
+            // A browser keeps Blobs up to a size of its own (Chromium, when
+            // it may not write them to disk, some 500 MB in all) and past it
+            // fails them only when they are read.
+            await blob.slice(blob.size - 1).arrayBuffer();
+            return blob;
         } catch (error) {
-            say(`Could not write the JSON of ${visibleText(fileName)} (${reader.size.toLocaleString('en')} bytes): ` +
-                `${error.message}.`);
+            const size = blob ? ` (${sizeText(blob.size)})` : '';
+            say(`The browser could not hold the JSON of ${name}${size}: ${error.message} ` +
+                'vantrel-dump --json writes it.');
             return null;
         }
     }

@@ -62,6 +62,12 @@ class Inspector {
         await this.page.evaluate(() => { document.querySelector('#file').value = ''; });
     }
 
+    // The summary's rows: each name's text.
+    summary() {
+        return this.page.evaluate(() => Object.fromEntries([...document.querySelectorAll('#summary div')]
+            .map((row) => [row.querySelector('dt').textContent, row.querySelector('dd').textContent])));
+    }
+
     // The verdict as the summary shows it.
     verdict() {
         return this.page.evaluate(() => ({
