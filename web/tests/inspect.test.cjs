@@ -173,6 +173,7 @@ test('names and strings show their controls and invisible characters as escapes'
         const status = await inspector.page.textContent('#status');
         assert.ok(status.startsWith(`Saved ${shown}.json (`), status);
     }
+    await inspector.page.screenshot({ path: path.join(screenshots, 'names.png') });
 });
 
 test('the keyboard moves through tags and bytes and folds blocks', async () => {
@@ -269,6 +270,7 @@ test('keyed through 2,000 tags and 4 MiB, the selection moves as keyed and is al
             assert.ok(shown.drawn && shown.inView, `${where}: ${at} drawn ${shown.drawn}, in view ${shown.inView}`);
         }
     }
+    await inspector.page.screenshot({ path: path.join(screenshots, 'keyed.png') });
 });
 
 // WCAG's contrast of two colours given as rgb() or rgba() text.
