@@ -5,7 +5,7 @@
 const $ = (selector) => document.querySelector(selector);
 
 function summaryHtml(fileName, reader, verdict) {
-    const rows = [['File', escapeHtml(fileName)], ['Size', sizeText(reader.size)]];
+    const rows = [['File', escapeHtml(visibleText(fileName))], ['Size', sizeText(reader.size)]];
     if (verdict.startRead) {
         rows.push(['Byte order', `${verdict.byteOrder}-endian`]);
         rows.push(['Alignment', verdict.alignment ? String(verdict.alignment) : 'not known from these bytes']);
@@ -55,7 +55,7 @@ async function start() {
         performance.clearMarks();
         performance.clearMeasures();
         performance.mark('vantrel-open-start');
-        say(`Reading ${file.name}…`);
+        say(`Reading ${visibleText(file.name)}…`);
         const bytes = new Uint8Array(await file.arrayBuffer());
         if (ticket !== tickets)
             return;
@@ -66,13 +66,13 @@ async function start() {
             hexView.load(reader, -1);
             for (const button of document.querySelectorAll('.needs-blob'))
                 button.disabled = true;
-            say(`${file.name}: ${sizeText(bytes.length)} do not fit in the page's memory.`);
+            say(`${visibleText(file.name)}: ${sizeText(bytes.length)} do not fit in the page's memory.`);
             document.body.dataset.state = 'failed';
             return;
         }
         fileName = file.name;
         verdict = reader.verdict();
-        document.title = `${fileName} · vantrel inspector`;
+        document.title = `${visibleText(fileName)} · vantrel inspector`;
         $('#summary').innerHTML = summaryHtml(fileName, reader, verdict);
         $('#show-fault')?.addEventListener('click', showFault);
         document.body.classList.add('has-blob');
@@ -83,7 +83,7 @@ async function start() {
         for (const button of document.querySelectorAll('.needs-blob'))
             button.disabled = !reader.complete;
         performance.measure('vantrel-open', 'vantrel-open-start');
-        say(`Opened ${fileName}: ${verdict.wellFormed ? 'well formed' : 'with a fault'}.`);
+        say(`Opened ${visibleText(fileName)}: ${verdict.wellFormed ? 'well formed' : 'with a fault'}.`);
         document.body.dataset.state = 'loaded';
     }
 
@@ -94,7 +94,28 @@ async function start() {
         }
     }
 
-    const json = () => dumpJson(reader, fileName) + '\n';
+    // The JSON as a Blob, or null when the browser could not make it or
+    // keep it (the status line then says why).  Made on the frame after the
+    // status line says it is being written.
+    async function json(doing) {
+        const name = visibleText(fileName);
+        say(`${doing} the JSON of ${name}…`);
+        await new Promise((done) => requestAnimationFrame(() => setTimeout(done, 0)));
+        let blob = null;
+        try {
+            blob = dumpJson(reader, fileName, 'application/json');
+            // A browser keeps Blobs up to a size of its own (Chromium, when
+            // it may not write them to disk, some 500 MB in all) and past it
+            // fails them only when they are read.
+            await blob.slice(blob.size - 1).arrayBuffer();
+            return blob;
+        } catch (error) {
+            const size = blob ? ` (${sizeText(blob.size)})` : '';
+            say(`The browser could not hold the JSON of ${name}${size}: ${error.message} ` +
+                'vantrel-dump --json writes it.');
+            return null;
+        }
+    }
 
     $('#open').addEventListener('click', () => $('#file').click());
     $('#file').addEventListener('change', (event) => {
@@ -103,23 +124,30 @@ async function start() {
             open(file);
     });
     $('#copy-json').addEventListener('click', async () => {
-        const text = json();
+        const blob = await json('Copying');
+        if (!blob)
+            return;
         try {
+            const text = await blob.text();
             await navigator.clipboard.writeText(text);
             say(`Copied the JSON (${sizeText(text.length)}).`);
         } catch (error) {
             say(`The browser refused the clipboard (${error.message}): use Save JSON.`);
         }
     });
-    $('#save-json').addEventListener('click', () => {
+    $('#save-json').addEventListener('click', async () => {
+        const name = fileName;
+        const blob = await json('Saving');
+        if (!blob)
+            return;
         const link = document.createElement('a');
-        link.href = URL.createObjectURL(new Blob([json()], { type: 'application/json' }));
-        link.download = `${fileName}.json`;
+        link.href = URL.createObjectURL(blob);
+        link.download = `${name}.json`;
         document.body.append(link);
         link.click();
         link.remove();
         setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
-        say(`Saved ${fileName}.json.`);
+        say(`Saved ${visibleText(name)}.json (${sizeText(blob.size)}).`);
     });
 
     // A file dropped anywhere on the page.

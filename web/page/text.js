@@ -30,10 +30,18 @@ function utf8OrNull(bytes) {
     }
 }
 
-// Control characters, DEL, the C1 controls and the marks that reorder text
-// on screen, which a blob's string must not get to play on the page.
-const UNSAFE_FOR_DISPLAY = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/g;
+// Characters a blob's string or a file's name must not get to play on the
+// page: the controls, DEL and the C1 controls, the marks that reorder text
+// on screen, and those that show nothing or break the line (the soft
+// hyphen, the zero-width space, the word joiner and the invisible
+// operators, the byte order mark, the line and paragraph separators).
+const UNSAFE_FOR_DISPLAY =
+    /[\u0000-\u001f\u007f-\u009f\u00ad\u061c\u200b\u200e\u200f\u2028-\u202e\u2060-\u2064\u2066-\u2069\ufeff]/g;
 const DISPLAY_ESCAPES = { '\n': '\\n', '\r': '\\r', '\t': '\\t' };
+
+// Text with everything unsafe as an escape.
+const visibleText = (text) => text.replace(UNSAFE_FOR_DISPLAY, (c) =>
+    DISPLAY_ESCAPES[c] ?? '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0'));
 
 // A string tag's characters for a view: at most `limit` characters, bytes
 // that are no UTF-8 as U+FFFD, everything unsafe as an escape.
@@ -41,8 +49,7 @@ const lenientUtf8 = new TextDecoder('utf-8', { ignoreBOM: true });
 function displayText(bytes, limit) {
     const text = lenientUtf8.decode(bytes.subarray(0, limit * 4));
     const chars = Array.from(text);
-    const shown = chars.slice(0, limit).join('').replace(UNSAFE_FOR_DISPLAY, (c) =>
-        DISPLAY_ESCAPES[c] ?? '\\u' + c.charCodeAt(0).toString(16).padStart(4, '0'));
+    const shown = visibleText(chars.slice(0, limit).join(''));
     return chars.length > limit || bytes.length > limit * 4 ? shown + '…' : shown;
 }
 

@@ -21,6 +21,7 @@ class VirtualList {
         this.spacer.append(this.rows);
         scroller.append(this.spacer);
         this.pending = false;
+        this.pinned = null; // see showRow()
         scroller.addEventListener('scroll', () => this.schedule());
         new ResizeObserver(() => this.schedule()).observe(scroller);
     }
@@ -36,6 +37,7 @@ class VirtualList {
 
     setCount(count) {
         this.count = count;
+        this.pinned = null;
         this.spacer.style.height = `${Math.min(count * this.rowHeight, MAX_SPACER)}px`;
         this.render();
     }
@@ -55,6 +57,8 @@ class VirtualList {
 
     firstRow() {
         const top = this.scroller.scrollTop;
+        if (this.pinned?.top === top)
+            return this.pinned.first;
         if (!this.scaled)
             return Math.min(Math.floor(top / this.rowHeight), Math.max(0, this.count - 1));
         const { pixels, rows } = this.range();
@@ -82,17 +86,26 @@ class VirtualList {
         this.rows.innerHTML = html;
     }
 
+    // Where `row` stands in the view, in pixels from its top.
+    rowTop(row) {
+        if (this.scaled)
+            return (row - this.firstRow()) * this.rowHeight;
+        return row * this.rowHeight - this.scroller.scrollTop;
+    }
+
     // Scrolls so that `row` is in view: no move when it is wholly, else it
     // comes to the middle.
     showRow(row) {
-        const first = this.firstRow();
-        const inView = this.rowsInView;
-        if ((row > first || this.scroller.scrollTop === this.scrollTopFor(first)) && row < first + inView) {
-            this.render();
-            return;
+        const top = this.rowTop(row);
+        if (top < 0 || top + this.rowHeight > this.scroller.clientHeight) {
+            const inView = this.rowsInView;
+            const first = Math.max(0, Math.min(row - Math.floor(inView / 2), this.count - inView));
+            this.scroller.scrollTop = this.scrollTopFor(first);
+            // A scaled range has fewer pixels than rows, so the position
+            // may stand for a row near `first`: while the view stays where
+            // it was put, `first` is the row drawn at its top.
+            this.pinned = this.scaled ? { top: this.scroller.scrollTop, first } : null;
         }
-        const target = Math.max(0, Math.min(row - Math.floor(inView / 2), this.count - inView));
-        this.scroller.scrollTop = this.scrollTopFor(target);
         this.render();
     }
 

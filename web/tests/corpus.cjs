@@ -1,6 +1,7 @@
 // The blobs the browser tests open, all in one folder under names of their
 // own: the example sources compiled by vantrel-comp (one also at alignment
-// 32), the fuzz seeds (fuzz/make_seeds.cpp), and seeded mutations of all of
+// 32), blobs nested deep and one whose length wraps, the fuzz seeds
+// (fuzz/make_seeds.cpp), and seeded mutations of all of
 // them: cut short, a word overwritten, a bit flipped, bytes appended.
 const fs = require('node:fs');
 const path = require('node:path');
@@ -71,6 +72,15 @@ function nestedBlob(levels) {
     return out;
 }
 
+// A start tag of length 8 and a string tag of 0xFFFFFFF0 bytes: the length
+// wraps, and the walk's next tag would stand 4 GiB in, past what 32 bits
+// hold.
+function wrappedLengthBlob() {
+    const out = Buffer.alloc(40);
+    [0x7a600001, 16, 8, 0, 0x7a600002, 0xfffffff0, 1, 0].forEach((word, i) => out.writeUInt32LE(word, 4 * i));
+    return out;
+}
+
 // Writes the corpus to `dir`; returns the file names, in order.
 function makeCorpus({ source, build, dir, mutationsPerBlob = 3 }) {
     fs.rmSync(dir, { recursive: true, force: true });
@@ -103,6 +113,9 @@ function makeCorpus({ source, build, dir, mutationsPerBlob = 3 }) {
         bases.push(name);
     }
     fs.rmSync(seeds, { recursive: true });
+    // Last, so that the mutations of the blobs before it stay as they were.
+    fs.writeFileSync(path.join(dir, 'wrapped-length.dat'), wrappedLengthBlob());
+    bases.push('wrapped-length.dat');
     const random = generator(24);
     const names = [...bases];
     const add = (base, how, bytes) => {
@@ -151,4 +164,9 @@ function flatTags(tags = []) {
     return tags.flatMap((tag) => (tag.tag === 'start' ? [tag, ...flatTags(tag.tags)] : [tag]));
 }
 
-module.exports = { makeCorpus, dumpJson, flatTags };
+// How deep each tag flatTags lists is nested: 0 in the blob's own block.
+function nesting(tags = [], depth = 0) {
+    return tags.flatMap((tag) => (tag.tag === 'start' ? [depth, ...nesting(tag.tags, depth + 1)] : [depth]));
+}
+
+module.exports = { makeCorpus, dumpJson, flatTags, nesting, generator };

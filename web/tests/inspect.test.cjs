@@ -9,7 +9,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { execFileSync } = require('node:child_process');
 
-const { makeCorpus, dumpJson, flatTags } = require('./corpus.cjs');
+const { makeCorpus, dumpJson, flatTags, nesting, generator } = require('./corpus.cjs');
 const { Inspector } = require('./inspector.cjs');
 
 const source = process.env.VANTREL_SOURCE ?? path.resolve(__dirname, '../..');
@@ -40,6 +40,9 @@ after(async () => {
     await inspector?.close();
 });
 
+// The alignment the summary gives blobs of the corpus it can tell it of.
+const ALIGNMENTS = { 'device-settings.dat': '8', 'device-settings-a32.dat': '32' };
+
 test('every blob: the verdict, tags and JSON are those of vantrel-dump --json', async (t) => {
     const kinds = new Set();
     let faulty = 0;
@@ -56,6 +59,8 @@ test('every blob: the verdict, tags and JSON are those of vantrel-dump --json', 
         } else {
             assert.equal(shown.verdict, 'well formed', name);
         }
+        if (ALIGNMENTS[name])
+            assert.equal((await inspector.summary()).Alignment, ALIGNMENTS[name], `${name}: alignment`);
 
         // The tree lists the tags the dump lists, in its order, with its
         // ids and values, plus the blob's own start tag and the end tags.
@@ -65,6 +70,8 @@ test('every blob: the verdict, tags and JSON are those of vantrel-dump --json', 
         const tags = flatTags(json.tags);
         assert.deepEqual(listed.map((r) => [r.kind, r.offset]), tags.map((tag) => [tag.tag, tag.offset]),
             `${name}: tags`);
+        // Tags in the blob's own block are on the tree's second level.
+        assert.deepEqual(listed.map((r) => r.level), nesting(json.tags).map((depth) => depth + 2), `${name}: levels`);
         listed.forEach((row, i) => {
             if (tags[i].id !== undefined)
                 assert.match(row.fields, new RegExp(`^id=0x${tags[i].id.toString(16)},`), `${name}: id`);
@@ -108,6 +115,7 @@ test('selecting a tag marks exactly its bytes, and a byte selects its tag', asyn
     const name = 'device-settings.dat';
     const { json } = expected.get(name);
     await inspector.open(path.join(blobs, name));
+    const cellClass = (at) => inspector.page.getAttribute(`#hex .b[data-pos="${at}"]`, 'class');
     for (const tag of flatTags(json.tags).slice(0, -1)) {
         await inspector.page.click(`#tree .row[data-offset="${tag.offset}"]`);
         await inspector.frame();
@@ -117,17 +125,55 @@ test('selecting a tag marks exactly its bytes, and a byte selects its tag', asyn
         assert.deepEqual(marks.selected, want, `bytes of the ${tag.tag} at ${tag.offset}`);
         assert.deepEqual(marks.selectedText, want, `characters of the ${tag.tag} at ${tag.offset}`);
         assert.equal(await inspector.selectedRowOffset(), tag.offset);
+        // Its two header words are tinted as the header, the word after
+        // them as its first field.
+        for (const [at, part] of [[tag.offset, 'head'], [tag.offset + 7, 'head'], [tag.offset + 8, 'field']])
+            assert.match(await cellClass(at), new RegExp(`\\bk-${tag.tag} p-${part}\\b`), `byte ${at}`);
     }
-    // A byte in the middle of each tag selects that tag.
+    // The first byte of each tag, and one in its middle, select that tag.
     for (const tag of flatTags(json.tags).slice(0, -1)) {
-        const middle = Math.floor((tag.offset + nextOffset(json, tag.offset)) / 2);
-        await inspector.page.click(`#hex .b[data-pos="${middle}"]`);
-        await inspector.frame();
-        assert.equal(await inspector.selectedRowOffset(), tag.offset, `byte ${middle}`);
-        assert.deepEqual((await inspector.marks()).cursor, [middle]);
+        for (const at of [tag.offset, Math.floor((tag.offset + nextOffset(json, tag.offset)) / 2)]) {
+            await inspector.page.click(`#hex .b[data-pos="${at}"]`);
+            await inspector.frame();
+            assert.equal(await inspector.selectedRowOffset(), tag.offset, `byte ${at}`);
+            assert.deepEqual((await inspector.marks()).cursor, [at]);
+        }
     }
     await inspector.page.click('#tree .row[data-offset="16"]');
     await inspector.page.screenshot({ path: path.join(screenshots, 'example.png') });
+});
+
+test('names and strings show their controls and invisible characters as escapes', async () => {
+    // Each name, and the text of it in the summary, the title and the status line.
+    const names = [
+        ['pic\u202Etad.exe', 'pic\\u202etad.exe'],
+        ['tab\there\x01\x1b[31m\x7f\x85.dat', 'tab\\there\\u0001\\u001b[31m\\u007f\\u0085.dat'],
+        ['\u200B\uFEFF\u2060\u00AD\u2028\u2029\u061C.dat', '\\u200b\\ufeff\\u2060\\u00ad\\u2028\\u2029\\u061c.dat'],
+    ];
+    const dir = path.join(work, 'names');
+    fs.rmSync(dir, { recursive: true, force: true });
+    fs.mkdirSync(dir);
+    const blob = compile('invisible', ['str 1 "a\u200Bb\uFEFFc\u2060d\u00ADe\u2028f\u2029g\u202Eh\\ttab"']);
+    for (const [name] of names)
+        fs.copyFileSync(blob, path.join(dir, name));
+    const dumped = dumpJson(build, dir, names.map(([name]) => name));
+    for (const [name, shown] of names) {
+        await inspector.open(path.join(dir, name), shown);
+        const seen = await inspector.page.evaluate(() => ({
+            title: document.title,
+            status: document.querySelector('#status').textContent,
+            string: document.querySelector('#tree .row[data-kind="string"] .fields').textContent,
+        }));
+        assert.equal(seen.title, `${shown} · vantrel inspector`);
+        assert.equal(seen.status, `Opened ${shown}: well formed.`);
+        assert.ok(seen.string.endsWith('data="a\\u200bb\\ufeffc\\u2060d\\u00ade\\u2028f\\u2029g\\u202eh\\ttab"'),
+            seen.string);
+        // The JSON keeps the name and the text as the dump writes them.
+        assert.equal(await inspector.savedJson(), `${dumped.get(name).line}\n`, `${shown}: JSON`);
+        const status = await inspector.page.textContent('#status');
+        assert.ok(status.startsWith(`Saved ${shown}.json (`), status);
+    }
+    await inspector.page.screenshot({ path: path.join(screenshots, 'names.png') });
 });
 
 test('the keyboard moves through tags and bytes and folds blocks', async () => {
@@ -170,6 +216,61 @@ test('the keyboard moves through tags and bytes and folds blocks', async () => {
     await inspector.frame();
     const size = fs.statSync(path.join(blobs, name)).size;
     assert.deepEqual((await inspector.marks()).cursor, [size - 1]);
+});
+
+// Compiles source lines (inside the blob's braces) to WORK/NAME.dat.
+function compile(name, lines, size = 1 << 25) {
+    const text = path.join(work, `${name}.txt`);
+    const blob = path.join(work, `${name}.dat`);
+    fs.writeFileSync(text, ['{', ...lines, '}', ''].join('\n'));
+    execFileSync(path.join(build, 'comp', 'vantrel-comp'), ['-s', String(size), '-o', blob, text]);
+    return blob;
+}
+
+test('keyed through 2,000 tags and 4 MiB, the selection moves as keyed and is always drawn and in view', async () => {
+    // 2,000 rows with the blob's start and end tags; the data block's
+    // 4 MiB make more byte rows than the scroll range holds one to a row.
+    const lines = [];
+    for (let i = 1; i < 1000; ++i)
+        lines.push(`int ${i} ${i}`, `str ${i} "string ${i}"`);
+    lines.splice(1000, 1, 'data 1000 1 begin', ...Array.from({ length: 4096 }, () => `<${'c3'.repeat(1024)}>`), 'end');
+    const blob = compile('keyed', lines);
+    const size = fs.statSync(blob).size;
+    await inspector.open(blob);
+    assert.equal(await inspector.page.getAttribute('#tree', 'aria-rowcount'), '2000');
+
+    // Each key's move from `at` with `page` rows in view, before clamping.
+    const panes = [
+        { pane: '#tree', last: 1999, first: 'End', keys: {
+            ArrowUp: (at) => at - 1, ArrowDown: (at) => at + 1, PageUp: (at, page) => at - page + 1,
+            PageDown: (at, page) => at + page - 1, Home: () => 0, End: () => 1999 } },
+        { pane: '#hex', last: size - 1, first: 'Control+End', keys: {
+            ArrowUp: (at) => at - 16, ArrowDown: (at) => at + 16, ArrowLeft: (at) => at - 1,
+            ArrowRight: (at) => at + 1, PageUp: (at, page) => at - 16 * (page - 1),
+            PageDown: (at, page) => at + 16 * (page - 1), Home: (at) => at - (at % 16),
+            End: (at) => at - (at % 16) + 15, 'Control+Home': () => 0, 'Control+End': () => size - 1 } },
+    ];
+    const random = generator(27);
+    for (const { pane, last, first, keys } of panes) {
+        const page = await inspector.page.evaluate((p) => {
+            const scroller = document.querySelector(p);
+            return Math.floor(scroller.clientHeight / parseFloat(getComputedStyle(scroller).getPropertyValue('--row-height')));
+        }, pane);
+        const script = [first, ...Array(60).fill('ArrowUp'), ...Array(12).fill('PageUp'), first,
+            ...Array(12).fill('PageUp'), ...Array.from({ length: 30 }, () => random.pick(Object.keys(keys)))];
+        await inspector.page.focus(pane);
+        let at = 0;
+        for (const [n, key] of script.entries()) {
+            await inspector.page.keyboard.press(key);
+            await inspector.frame();
+            at = Math.max(0, Math.min(last, keys[key](at, page)));
+            const shown = await inspector.activeShown(pane);
+            const where = `${pane}, key ${n} (${key})`;
+            assert.equal(shown.id?.replace(/^\D+/, ''), String(at), `${where}: the selection`);
+            assert.ok(shown.drawn && shown.inView, `${where}: ${at} drawn ${shown.drawn}, in view ${shown.inView}`);
+        }
+    }
+    await inspector.page.screenshot({ path: path.join(screenshots, 'keyed.png') });
 });
 
 // WCAG's contrast of two colours given as rgb() or rgba() text.
@@ -218,18 +319,14 @@ test('every tint, mark and label keeps a contrast of 4.5:1', async () => {
 
 test('a 16 MiB blob opens with only the rows in view in the document', async (t) => {
     // Integers, strings and data blocks, about 17 MB in all.
-    const lines = ['{'];
+    const lines = [];
     for (let i = 1; i <= 95000; ++i) {
         lines.push(`  int ${i} ${(BigInt(i) * 0x9e3779b97f4a7c15n) & 0xffffffffffffffffn}`);
         lines.push(`  str ${i} "string number ${i} of the large blob"`);
         if (i % 20 === 0)
             lines.push(`  data ${i} 7 begin`, `    <${'5a'.repeat(1000)}>`, `    <${'a5'.repeat(1000)}>`, '  end');
     }
-    lines.push('}');
-    const text = path.join(work, 'large.txt');
-    const blob = path.join(work, 'large.dat');
-    fs.writeFileSync(text, lines.join('\n') + '\n');
-    execFileSync(path.join(build, 'comp', 'vantrel-comp'), ['-s', String(1 << 25), '-o', blob, text]);
+    const blob = compile('large', lines);
     const size = fs.statSync(blob).size;
     assert.ok(size >= 16 << 20, `${size} bytes`);
 

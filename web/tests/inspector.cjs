@@ -52,14 +52,20 @@ class Inspector {
         fs.rmSync(this.profile, { recursive: true, force: true });
     }
 
-    // Opens a file through the file picker and waits until it is shown.
-    async open(file) {
-        const name = path.basename(file);
+    // Opens a file through the file picker and waits until the summary
+    // shows its name as `shown`.
+    async open(file, shown = path.basename(file)) {
         await this.page.setInputFiles('#file', file);
         await this.page.waitForFunction((n) => document.body.dataset.state === 'loaded' &&
-            document.querySelector('#summary dd')?.textContent === n, name);
+            document.querySelector('#summary dd')?.textContent === n, shown);
         // The same file may be picked again later.
         await this.page.evaluate(() => { document.querySelector('#file').value = ''; });
+    }
+
+    // The summary's rows: each name's text.
+    summary() {
+        return this.page.evaluate(() => Object.fromEntries([...document.querySelectorAll('#summary div')]
+            .map((row) => [row.querySelector('dt').textContent, row.querySelector('dd').textContent])));
     }
 
     // The verdict as the summary shows it.
@@ -90,6 +96,7 @@ class Inspector {
                         rows.set(Number(row.dataset.index), {
                             kind: row.dataset.kind,
                             offset: Number(row.dataset.offset),
+                            level: Number(row.getAttribute('aria-level')),
                             fields: row.querySelector('.fields').textContent,
                         });
                 }
@@ -121,6 +128,22 @@ class Inspector {
         const offset = await this.page.evaluate(() =>
             document.querySelector('#tree .row[aria-selected="true"]')?.dataset.offset ?? null);
         return offset === null ? null : Number(offset);
+    }
+
+    // The element a pane names as its active descendant (the selected tag,
+    // the byte at the cursor): whether it is in the document, and whether
+    // it lies wholly inside the pane's visible box; its id.
+    activeShown(pane) {
+        return this.page.evaluate((selector) => {
+            const scroller = document.querySelector(selector);
+            const element = document.getElementById(scroller.getAttribute('aria-activedescendant') ?? '');
+            if (!element)
+                return { id: null, drawn: false, inView: false };
+            const box = scroller.getBoundingClientRect();
+            const top = box.top + scroller.clientTop;
+            const rect = element.getBoundingClientRect();
+            return { id: element.id, drawn: true, inView: rect.top >= top && rect.bottom <= top + scroller.clientHeight };
+        }, pane);
     }
 
     // Waits for the views to draw what the last action changed.
