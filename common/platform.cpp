@@ -37,7 +37,10 @@ int stream_seek(FILE *stream, uint64_t offset)
 // Read as a stream there.
 const uint8_t *stream_map(FILE *, size_t *) { return nullptr; }
 void stream_unmap(const uint8_t *, size_t) {}
+int run_guarding_maps(int (*work)(void *), void *arg) { return work(arg); }
 #else
+#include <csetjmp>
+#include <csignal>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -92,4 +95,27 @@ const uint8_t *stream_map(FILE *stream, size_t *size)
 }
 
 void stream_unmap(const uint8_t *bytes, size_t size) { munmap(const_cast<uint8_t *>(bytes), size); }
+
+namespace {
+
+sigjmp_buf map_faulted;
+
+extern "C" void on_map_fault(int) { siglongjmp(map_faulted, 1); }
+
+} // namespace
+
+int run_guarding_maps(int (*work)(void *), void *arg)
+{
+    struct sigaction guard = {}, before;
+    guard.sa_handler = on_map_fault;
+    sigemptyset(&guard.sa_mask);
+    sigaction(SIGBUS, &guard, &before);
+    if (sigsetjmp(map_faulted, 1) != 0) {
+        sigaction(SIGBUS, &before, nullptr);
+        return -1;
+    }
+    int status = work(arg);
+    sigaction(SIGBUS, &before, nullptr);
+    return status;
+}
 #endif

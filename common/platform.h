@@ -30,6 +30,12 @@ int stream_seek(FILE *stream, uint64_t offset);
 // A regular file's bytes from its first on, mapped read-only: *size of
 // them, or null where the stream is no regular file, is empty, or cannot be
 // mapped (the caller then reads it).  A file that shrinks while mapped
-// faults on the bytes it lost (SIGBUS), which the caller guards against.
+// faults on the bytes it lost (SIGBUS), which the caller guards against
+// with run_guarding_maps.
 const uint8_t *stream_map(FILE *stream, size_t *size);
 void stream_unmap(const uint8_t *bytes, size_t size);
+
+// work(arg)'s result, or -1 when a mapped file's bytes faulted under it
+// (the file shrank): work is then left where it stood, so it must hold
+// nothing that only its own end releases.  One guard at a time.
+int run_guarding_maps(int (*work)(void *), void *arg);

@@ -17,11 +17,7 @@
 // Written through the listing's output buffer, formatted by hand.
 #include <cstdlib>
 
-#ifndef _WIN32
-#include <csetjmp>
-#include <csignal>
-#endif
-
+#include "platform.h"
 #include "source.h"
 #include "terminal_text.h"
 #include "vantrel.h"
@@ -271,17 +267,29 @@ void source_write(dump_output *out, const source_blob *blob)
     output_write(out, "}\n", 2);
 }
 
-#ifndef _WIN32
 namespace {
 
-// A mapped file that shrinks under the dump faults on the bytes it lost:
-// the fault jumps back to dump_source, which reports it as the file's.
-sigjmp_buf file_shrank;
+struct source_work {
+    dump_output *out;
+    dump_input *in;
+    const dump_context *ctx;
+    const char *name;
+};
 
-extern "C" void on_bus_fault(int) { siglongjmp(file_shrank, 1); }
+// Reads the blob, then writes its source: 0 or 1, as dump_source returns.
+int load_and_write(void *arg)
+{
+    auto *work = static_cast<source_work *>(arg);
+    source_blob blob;
+    int status = source_load(work->out, work->in, work->ctx, work->name, &blob);
+    if (status == 0) {
+        source_write(work->out, &blob);
+        status = work->out->failed ? 1 : 0;
+    }
+    return status;
+}
 
 } // namespace
-#endif
 
 int dump_source(dump_output *out, const input_source *from, const dump_context *ctx, const char *name)
 {
@@ -290,32 +298,15 @@ int dump_source(dump_output *out, const input_source *from, const dump_context *
         dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, "out of memory");
         return 1;
     }
-#ifndef _WIN32
-    struct sigaction guard = {}, before;
-    if (in.mapped) {
-        guard.sa_handler = on_bus_fault;
-        sigemptyset(&guard.sa_mask);
-        sigaction(SIGBUS, &guard, &before);
-        if (sigsetjmp(file_shrank, 1) != 0) {
-            sigaction(SIGBUS, &before, nullptr);
-            dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, "the file shrank while it was read");
-            input_release(&in);
-            return 1;
-        }
-    }
-#endif
     // A pipe's writer may keep it open: what was written goes out first.
     in.pending = out;
-    source_blob blob;
-    int status = source_load(out, &in, ctx, name, &blob);
-    if (status == 0) {
-        source_write(out, &blob);
-        status = out->failed ? 1 : 0;
+    source_work work{out, &in, ctx, name};
+    // A mapped file that shrinks under the dump faults on the bytes it lost.
+    int status = in.mapped ? run_guarding_maps(load_and_write, &work) : load_and_write(&work);
+    if (status < 0) {
+        dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, "the file shrank while it was read");
+        status = 1;
     }
-#ifndef _WIN32
-    if (in.mapped)
-        sigaction(SIGBUS, &before, nullptr);
-#endif
     input_release(&in);
     return status;
 }
