@@ -126,7 +126,7 @@ void file_name(sink *s, const char *path)
 void header(sink *s)
 {
     const comp_context *ctx = s->ctx;
-    const vantrel_schema *schema = &ctx->schema;
+    const vantrel_schema *schema = &ctx->schema.schema;
     const char *p = ctx->c_header_name;
     put(s, "/* %s: the names of the schema ", p);
     file_name(s, ctx->schema_name);

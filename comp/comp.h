@@ -11,6 +11,7 @@
 
 #include "output.h"
 #include "terminal_text.h"
+#include "schema_file.h"
 #include "vantrel_schema.h"
 
 extern const char comp_version[];
@@ -40,10 +41,7 @@ struct comp_context {
     const char *c_header_name; // --c-header: the output is the schema's C header, prefixed so
     const char *schema_name;  // --schema: the schema file as given, or null
     shown_name schema_shown;
-    char *schema_text;        // the whole schema file; the declarations' names point into it
-    vantrel_schema_decl *schema_decls;
-    uint8_t *schema_seen;     // the checker's marks
-    vantrel_schema schema;
+    schema_file schema;       // --schema: the file, its declarations and the checker's marks
     vantrel_schema_checker checker;
     uint32_t tag_line;        // the line of the tag being checked (a data block's first)
 };
@@ -114,7 +112,7 @@ int parse_named32(const comp_context *ctx, name_role role, uint32_t *result, cha
 int schema_check_tag(comp_context *ctx, const vantrel_tag *tag);
 int schema_check_end(comp_context *ctx);
 
-// --c-header: the C header of ctx->schema, its names prefixed with
+// --c-header: the C header of ctx->schema.schema, its names prefixed with
 // ctx->c_header_name.  check_c_header_names holds every name it defines
 // against the C name rule (0, or 1 after the diagnostic); write_c_header
 // writes it (0, or -1 when a write failed, errno telling why);

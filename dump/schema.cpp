@@ -1,92 +1,20 @@
 // --schema: the file, the names, and the check of each blob's outer tags.
 #include "schema.h"
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "dump.h"
-#include "platform.h"
-
-namespace {
-
-// The whole stream, in memory of its own; 0 or an error number.
-int read_whole(FILE *in, char **text, size_t *size)
-{
-    size_t room = 4096, used = 0;
-    char *buffer = static_cast<char *>(std::malloc(room));
-    while (buffer != nullptr) {
-        used += std::fread(buffer + used, 1, room - used, in);
-        if (used < room)
-            break;
-        char *grown = room <= SIZE_MAX / 2 ? static_cast<char *>(std::realloc(buffer, room * 2)) : nullptr;
-        if (grown == nullptr)
-            std::free(buffer);
-        buffer = grown;
-        room *= 2;
-    }
-    if (buffer == nullptr)
-        return ENOMEM;
-    if (std::ferror(in)) {
-        std::free(buffer);
-        return errno != 0 ? errno : EIO;
-    }
-    *text = buffer;
-    *size = used;
-    return 0;
-}
-
-} // namespace
 
 int dump_schema_load(dump_schema *s, const char *prog, const char *path, const char *shown)
 {
-    *s = dump_schema{};
     s->path = path;
-    FILE *in = std::fopen(path, "rb");
-    int error = in == nullptr ? errno : stream_is_directory(in) ? EISDIR : 0;
-    size_t size = 0;
-    if (error == 0)
-        error = read_whole(in, &s->text, &size);
-    if (in != nullptr)
-        std::fclose(in);
-    uint32_t capacity = error == 0 ? vantrel_schema_count(s->text, size) : 0;
-    // One record more than the lines need: malloc(0) may give nothing.
-    if (error == 0 && (s->decls = static_cast<vantrel_schema_decl *>(
-                           std::malloc((uint64_t{capacity} + 1) * sizeof(vantrel_schema_decl)))) == nullptr)
-        error = ENOMEM;
-    if (error != 0) {
-        dump_message(nullptr, "%s: cannot read schema '%s': %s\n", prog, shown, std::strerror(error));
-        dump_schema_release(s);
-        return 1;
-    }
-    vantrel_schema_error fault;
-    if (vantrel_schema_read(&s->schema, s->decls, capacity, s->text, size, &fault) != 0) {
-        char reason[VANTREL_SCHEMA_REASON_SIZE];
-        dump_message(nullptr, "%s: %s:%" PRIu32 ": %s\n", prog, shown, fault.line,
-                     vantrel_schema_error_describe(&fault, reason));
-        dump_schema_release(s);
-        return 1;
-    }
-    s->seen = static_cast<uint8_t *>(std::malloc(vantrel_schema_seen_size(&s->schema)));
-    if (s->seen == nullptr) {
-        dump_message(nullptr, "%s: cannot read schema '%s': %s\n", prog, shown, std::strerror(ENOMEM));
-        dump_schema_release(s);
-        return 1;
-    }
-    return 0;
+    return schema_file_load(&s->file, prog, path, shown);
 }
 
-void dump_schema_release(dump_schema *s)
-{
-    std::free(s->seen);
-    std::free(s->decls);
-    std::free(s->text);
-    s->seen = nullptr;
-    s->decls = nullptr;
-    s->text = nullptr;
-}
+void dump_schema_release(dump_schema *s) { schema_file_release(&s->file); }
 
 uint32_t dump_schema_decl_of(const vantrel_schema *schema, const vantrel_tag *tag)
 {
@@ -130,8 +58,8 @@ uint32_t dump_schema_const_of(const vantrel_schema *schema, uint64_t value)
 void dump_check_begin(dump_check *check, dump_schema *schema)
 {
     *check = dump_check{};
-    check->schema = &schema->schema;
-    vantrel_schema_begin(&check->checker, &schema->schema, schema->seen);
+    check->schema = &schema->file.schema;
+    vantrel_schema_begin(&check->checker, &schema->file.schema, schema->file.seen);
 }
 
 void dump_check_release(dump_check *check)

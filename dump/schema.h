@@ -10,20 +10,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "schema_file.h"
 #include "vantrel_schema.h"
 
-// A schema read from its file.  The declarations' names point into text.
+// A schema read from its file.
 struct dump_schema {
-    char *text;
-    vantrel_schema_decl *decls;
-    vantrel_schema schema;
-    uint8_t *seen;    // the checker's marks, one blob at a time
+    schema_file file;
     const char *path; // as given: --source names it in its first line
 };
 
 // Reads the schema file `path` (`shown` as messages show it).  0, or 1
 // after one diagnostic ("prog: SCHEMA:LINE: reason" for a faulty text);
-// *schema is then released.
+// *schema then holds nothing.
 int dump_schema_load(dump_schema *schema, const char *prog, const char *path, const char *shown);
 void dump_schema_release(dump_schema *schema);
 

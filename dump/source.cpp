@@ -232,7 +232,7 @@ uint64_t source_string_line_length(const vantrel_schema *schema, uint32_t id, co
 void source_write(dump_output *out, const source_blob *blob)
 {
     // The options the compiler needs to build this blob again, if any.
-    const vantrel_schema *schema = blob->schema != nullptr ? &blob->schema->schema : nullptr;
+    const vantrel_schema *schema = blob->schema != nullptr ? &blob->schema->file.schema : nullptr;
     if (blob->alignment != 8 || blob->length > SOURCE_DEFAULT_SIZE || schema != nullptr) {
         output_write(out, "# vantrel-comp", 14);
         if (schema != nullptr)

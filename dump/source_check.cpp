@@ -68,7 +68,7 @@ fault check_string(const source_blob *blob, const vantrel_tag *tag)
     fault fill = non_zero(blob, terminator + 1, at + tag->tag_size, "non-zero fill");
     if (fill.why != nullptr)
         return fill;
-    if (source_string_line_length(blob->schema != nullptr ? &blob->schema->schema : nullptr, tag->id,
+    if (source_string_line_length(blob->schema != nullptr ? &blob->schema->file.schema : nullptr, tag->id,
                                   tag->payload, tag->size) > SOURCE_LINE_MAX)
         return {"string too long for one source line", at};
     return NO_FAULT;

@@ -135,13 +135,13 @@ const fixed_schema &schema_of_every_form()
     static fixed_schema s = [] {
         fixed_schema f{};
         vantrel_schema_error error;
-        if (vantrel_schema_read(&f.dump.schema, f.decls, 32, fixed_schema_text, sizeof fixed_schema_text - 1,
+        if (vantrel_schema_read(&f.dump.file.schema, f.decls, 32, fixed_schema_text, sizeof fixed_schema_text - 1,
                                 &error) != 0)
             fail(__LINE__);
         return f;
     }();
-    s.seen.assign(vantrel_schema_seen_size(&s.dump.schema), 0);
-    s.dump.seen = s.seen.data();
+    s.seen.assign(vantrel_schema_seen_size(&s.dump.file.schema), 0);
+    s.dump.file.seen = s.seen.data();
     s.dump.path = "every-form.schema";
     return s;
 }
@@ -153,7 +153,7 @@ void agree_schema(const uint8_t *data, size_t size, uint32_t flags)
     auto &schema = const_cast<fixed_schema &>(schema_of_every_form());
     vantrel_schema_fault fault;
     std::vector<uint8_t> seen(schema.seen.size());
-    int code = vantrel_schema_check_blob(data, size, &schema.dump.schema, seen.data(), &fault);
+    int code = vantrel_schema_check_blob(data, size, &schema.dump.file.schema, seen.data(), &fault);
 
     memory_source memory{data, size, 0, size};
     input_source source = source_over(&memory, true);
