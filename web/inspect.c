@@ -454,20 +454,19 @@ EXPORT("decl_name") const char *decl_name(uint32_t decl)
     return text_out;
 }
 
-EXPORT("decl_kind") uint32_t decl_kind(uint32_t decl)
-{
-    return schema_read && decl < schema.count ? schema.decls[decl].kind : 0;
-}
-
-/* Where the page writes a name to look up: VANTREL_SCHEMA_NAME_MAX bytes. */
+/* Where the page writes a name to look up, and how many bytes it holds. */
 EXPORT("name_room") char *name_room(void) { return text_out; }
+EXPORT("name_room_size") uint32_t name_room_size(void) { return sizeof text_out; }
 
-/* The declaration named by the `length` bytes in name_room(), or NONE. */
-EXPORT("find_name") uint32_t find_name(uint32_t length)
+/* The tag declaration named by the `length` bytes in name_room(), or NONE
+ * (also for a type's or a const's name). */
+EXPORT("find_tag_name") uint32_t find_tag_name(uint32_t length)
 {
+    uint32_t decl;
     if (!schema_read || length > VANTREL_SCHEMA_NAME_MAX)
         return NONE;
-    return vantrel_schema_find_name(&schema, text_out, length);
+    decl = vantrel_schema_find_name(&schema, text_out, length);
+    return decl != NONE && vantrel_schema_tag_code(schema.decls[decl].kind) != 0 ? decl : NONE;
 }
 
 /* The tag code of a record's kind. */
