@@ -1,7 +1,8 @@
-// The tags as `vantrel-dump --json` writes them for the same file: the same
-// members in the same order on one line, the same escapes in strings.  The
-// tags, their fields and the fault come from the module; this only writes
-// them down.
+// The tags as `vantrel-dump --json` writes them for the same file (with a
+// schema, as `vantrel-dump --schema FILE --json`): the same members in the
+// same order on one line, the same escapes in strings.  The tags, their
+// fields, their names, the fault and the violations come from the module;
+// this only writes them down.
 //
 // The line is written as the dump streams it, in bounded pieces gathered
 // into a Blob: no string holds the whole line, nor a whole payload's hex
@@ -116,12 +117,16 @@ function isUtf8(bytes) {
     }
 }
 
+// `, "KEY": "NAME"` for a name the schema gives, nothing for none.
+const nameMember = (key, name) => (name === '' ? '' : `, "${key}": ${quoteJson(name)}`);
+
 function writeTag(out, reader, tag) {
     out.write(`{"tag": ${quoteJson(tag.kind)}, "offset": ${tag.offset}`);
+    const id = `, "id": ${tag.id}${nameMember('name', tag.name)}`;
     switch (tag.kind) {
     case 'string': {
         const bytes = reader.payload(tag);
-        out.write(`, "id": ${tag.id}, "size": ${tag.size}`);
+        out.write(`${id}, "size": ${tag.size}`);
         if (isUtf8(bytes)) {
             out.write(', "text": "');
             out.utf8(bytes);
@@ -133,10 +138,10 @@ function writeTag(out, reader, tag) {
         break;
     }
     case 'integer':
-        out.write(`, "id": ${tag.id}, "value": "${tag.value}", "hex": "0x${tag.value.toString(16).toUpperCase()}"}`);
+        out.write(`${id}, "value": "${tag.value}", "hex": "0x${tag.value.toString(16).toUpperCase()}"}`);
         break;
     case 'data_block':
-        out.write(`, "id": ${tag.id}, "type": ${tag.type}, "size": ${tag.size}, "hex": "`);
+        out.write(`${id}, "type": ${tag.type}${nameMember('type_name', tag.typeName)}, "size": ${tag.size}, "hex": "`);
         out.hex(reader.payload(tag));
         out.write('"}');
         break;
@@ -149,8 +154,13 @@ function writeTag(out, reader, tag) {
     }
 }
 
-// The line and its line end, as a Blob of `type`.
-function dumpJson(reader, fileName, type) {
+// A fault or violation object: {"offset": N, "reason": TEXT[, "name": NAME]}.
+const faultJson = (offset, reason, name = '') =>
+    `{"offset": ${offset}, "reason": ${quoteJson(reason)}${nameMember('name', name)}}`;
+
+// The line and its line end, as a Blob of `type`.  `violations`: the
+// schema check's (reader.check()), or null without a schema.
+function dumpJson(reader, fileName, type, violations = null) {
     const out = new JsonWriter();
     const verdict = reader.verdict();
     out.write(`{"file": ${quoteJson(fileName)}`);
@@ -176,8 +186,14 @@ function dumpJson(reader, fileName, type) {
         }
         out.write(']}'.repeat(empty.length - 1) + ']');
     }
-    if (verdict.faultCode !== 0 || !verdict.startRead)
-        out.write(`, "error": {"offset": ${verdict.offset}, "reason": ${quoteJson(verdict.reason)}}`);
+    if (verdict.faultCode !== 0 || !verdict.startRead) {
+        out.write(`, "error": ${faultJson(verdict.offset, verdict.reason)}`);
+    } else if (violations && violations.length !== 0) {
+        const all = violations.map((v) => faultJson(v.offset, v.reason, v.name));
+        out.write(`, "error": ${all[0]}, "violations": [`);
+        all.forEach((text, i) => out.write(i === 0 ? text : `, ${text}`));
+        out.write(']');
+    }
     out.write('}\n');
     return out.blob(type);
 }

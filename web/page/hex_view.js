@@ -1,7 +1,9 @@
 // The file's bytes, 16 a row with an ASCII column.  Each byte is tinted by
 // the kind of the tag it belongs to and by its part of that tag (header
-// words, fields, payload, fill), as the module reports the ranges; the
-// selected tag's bytes, the cursor and the fault's byte are marked.
+// words, fields, payload, fill), as the module reports the ranges, and
+// titled with its field and its tag's name in the schema; the selected
+// tag's bytes, the cursor and the fault's byte (or the first byte of each
+// tag that violates the schema) are marked.
 
 const BYTES_PER_ROW = 16;
 
@@ -17,12 +19,13 @@ class HexView {
         element.addEventListener('keydown', (event) => this.key(event));
     }
 
-    // `faultAt`: the fault's byte, or -1.  A fault at or past the end of the
-    // file is shown on one more cell after the last byte.
-    load(reader, faultAt) {
+    // `faults`: the fault's byte, or the violations' bytes (none: []).  A
+    // fault at or past the end of the file is shown on one more cell after
+    // the last byte.
+    load(reader, faults) {
         this.reader = reader;
-        this.faultAt = faultAt < 0 ? -1 : Math.min(faultAt, reader.size);
-        this.cells = reader.size + (this.faultAt === reader.size ? 1 : 0);
+        this.faults = new Set(faults.map((at) => Math.min(at, reader.size)));
+        this.cells = reader.size + (this.faults.has(reader.size) ? 1 : 0);
         this.cursor = -1;
         this.marked = { from: 0, to: 0 };
         this.element.removeAttribute('aria-activedescendant');
@@ -88,7 +91,7 @@ class HexView {
                 classes += ' sel';
             if (at === this.cursor)
                 classes += ' cur';
-            if (at === this.faultAt)
+            if (this.faults.has(at))
                 classes += ' fault';
             if (at >= this.reader.size) {
                 cells += `<span class="b eof ${classes}" id="byte-${at}" data-pos="${at}" role="gridcell"` +
@@ -96,12 +99,24 @@ class HexView {
                 continue;
             }
             const b = bytes[at - from];
-            cells += `<span class="b ${classes}" id="byte-${at}" data-pos="${at}" role="gridcell">${HEX_UPPER[b]}</span>`;
+            cells += `<span class="b ${classes}" id="byte-${at}" data-pos="${at}" role="gridcell"` +
+                ` title="${escapeHtml(this.describe(at))}">${HEX_UPPER[b]}</span>`;
             const char = b >= 0x20 && b < 0x7f ? escapeHtml(String.fromCharCode(b)) : '.';
             text += `<span class="c ${classes}" data-pos="${at}">${char}</span>`;
         }
         return `<div class="hrow" role="row"><span class="off" role="rowheader">${hexPadded(from, 8)}</span>` +
             `<span class="cells">${cells}</span><span class="ascii" aria-hidden="true">${text}</span></div>`;
+    }
+
+    // A byte's field, and its tag's kind and name: "value · integer
+    // period_ms" ('' for a byte of no tag).
+    describe(at) {
+        const field = this.reader.fieldAt(at);
+        if (field === '')
+            return '';
+        const i = this.reader.locate(at);
+        const name = this.reader.declName(this.reader.decl(i));
+        return `${field} · ${this.reader.kind(i)}${name ? ` ${name}` : ''}`;
     }
 
     click(event) {

@@ -62,21 +62,24 @@ class TreeView {
             `<span class="at">@${hex(tag.offset)}</span></div>`;
     }
 
-    // The fields as the listing writes them.
+    // The fields as the listing writes them, with the schema's names after
+    // the id and the type as vantrel-dump --schema has them.
     fieldsText(tag) {
         const reader = this.reader;
         const cut = tag.cut ? ` (${tag.listed} of ${tag.size} bytes before the end of the file)` : '';
+        const id = `id=${hex(tag.id)}${tag.name ? ` ${tag.name}` : ''}`;
         switch (tag.kind) {
         case 'start':
             return `length=${tag.length}`;
         case 'string':
-            return `id=${hex(tag.id)}, size=${tag.size}, data="${displayText(reader.payload(tag), 48)}"`;
+            return `${id}, size=${tag.size}, data="${displayText(reader.payload(tag), 48)}"`;
         case 'integer':
-            return `id=${hex(tag.id)}, data=${BigInt.asIntN(64, tag.value)}/0x${tag.value.toString(16).toUpperCase()}`;
+            return `${id}, data=${BigInt.asIntN(64, tag.value)}/0x${tag.value.toString(16).toUpperCase()}`;
         case 'data_block': {
             const shown = reader.payload(tag).subarray(0, 12);
             const more = tag.listed > shown.length ? '…' : '';
-            return `id=${hex(tag.id)}, type=${hex(tag.type)}, size=${tag.size}, data=<${bytesHex(shown)}${more}>${cut}`;
+            const type = `type=${hex(tag.type)}${tag.typeName ? ` ${tag.typeName}` : ''}`;
+            return `${id}, ${type}, size=${tag.size}, data=<${bytesHex(shown)}${more}>${cut}`;
         }
         default:
             return '';

@@ -139,12 +139,13 @@ function makeCorpus({ source, build, dir, mutationsPerBlob = 3 }) {
     return names;
 }
 
-// vantrel-dump --json over the corpus in one run: one parsed line and the
-// line itself per file, by name.
-function dumpJson(build, dir, names) {
+// vantrel-dump --json over the corpus in one run (with `options` before
+// the files, such as --schema FILE): one parsed line and the line itself
+// per file, by name.
+function dumpJson(build, dir, names, options = []) {
     let stdout;
     try {
-        stdout = execFileSync(path.join(build, 'dump', 'vantrel-dump'), ['--json', ...names],
+        stdout = execFileSync(path.join(build, 'dump', 'vantrel-dump'), ['--json', ...options, '--', ...names],
             { cwd: dir, stdio: ['ignore', 'pipe', 'ignore'], maxBuffer: 1 << 28 });
     } catch (error) {
         // Status 1 for a corpus that holds faulty blobs, as it should.

@@ -53,7 +53,7 @@ test('every blob: the verdict, tags and JSON are those of vantrel-dump --json', 
         if (json.error) {
             ++faulty;
             kinds.add(json.error.reason.replace(/(: 0x| \(value: ).*/, ''));
-            assert.equal(shown.verdict, 'fault', name);
+            assert.equal(shown.verdict, startsAsBlob(path.join(blobs, name)) ? 'fault' : 'not a blob', name);
             assert.equal(Number.parseInt(shown.offset, 16), json.error.offset, `${name}: offset`);
             assert.equal(shown.reason, json.error.reason, `${name}: reason`);
         } else {
@@ -101,6 +101,149 @@ test('every blob: the verdict, tags and JSON are those of vantrel-dump --json', 
     // A corpus that stopped reaching the faults would prove little.
     assert.ok(faulty >= names.length / 3, `only ${faulty} faulty blobs`);
     assert.ok(kinds.size >= 6, `only ${kinds.size} kinds of fault`);
+    assert.deepEqual(inspector.errors, [], 'script errors on the page');
+});
+
+// Whether a file begins with a start tag code in either byte order.
+function startsAsBlob(file) {
+    const bytes = fs.readFileSync(file);
+    return bytes.length >= 4 && [0x7a600001, 0x0100607a].includes(bytes.readUInt32LE(0));
+}
+
+// The schemas the schema case reads: the example's, and one of every
+// declaration form (types by name and number, a const, str with max,
+// optional, table; int unsigned, signed, table; data with a size and a
+// size range), its ids where the corpus blobs have tags.
+const SCHEMAS = {
+    'device-settings.schema': null,
+    'every-form.schema': [
+        'type T1 1', 'type T2 0x7', 'const LIMIT 0xFFFF_FFFF', '# a comment line',
+        'str name 1 max 8', 'int count 2 0..1000 optional', 'int offset 3 -5..5', 'data blob 4 T1 size 4..64',
+        'data raw 5 7 size 16 optional', 'str texts 0x10..0x1F table', 'int values 0x100..0x1FF table',
+        'str model 0x100_0 max 32  # ids in no blob: missing', 'int period 0x200 10..60_000 optional',
+    ].join('\n') + '\n',
+};
+
+test('with a schema: names, the verdict, the marked tag and the JSON are those of vantrel-dump --schema --json',
+    async (t) => {
+        let violating = 0;
+        const reasons = new Set();
+        for (const [schemaName, text] of Object.entries(SCHEMAS)) {
+            const schemaPath = text === null ? path.join(source, 'examples', schemaName) : path.join(work, schemaName);
+            if (text !== null)
+                fs.writeFileSync(schemaPath, text);
+            const want = dumpJson(build, blobs, names, ['--schema', schemaPath]);
+            // Picked together with the first blob, the schema stays for the others.
+            await inspector.open([schemaPath, path.join(blobs, names[0])], names[0]);
+            assert.equal(await inspector.page.textContent('#schema-name'), schemaName);
+            for (const name of names) {
+                const { line, json } = want.get(name);
+                if (name !== names[0])
+                    await inspector.open(path.join(blobs, name));
+                const shown = await inspector.verdict();
+                const where = `${schemaName}, ${name}`;
+                if (json.violations) {
+                    ++violating;
+                    const first = json.violations[0];
+                    reasons.add(first.reason.replace(/ .*/, ''));
+                    assert.equal(shown.verdict, 'violates the schema', where);
+                    assert.equal(Number.parseInt(shown.offset, 16), first.offset, `${where}: offset`);
+                    assert.equal(shown.reason, first.name ? `${first.name}: ${first.reason}` : first.reason, where);
+                    await inspector.page.click('#show-fault');
+                    await inspector.frame();
+                    const marks = await inspector.marks();
+                    assert.ok(marks.fault.includes(first.offset), `${where}: ${first.offset} marked`);
+                    assert.deepEqual(marks.cursor, [first.offset], `${where}: cursor on the violation`);
+                } else if (!json.error) {
+                    assert.equal(shown.verdict, 'well formed', where);
+                }
+                assert.equal(await inspector.savedJson(), `${line}\n`, `${where}: JSON text`);
+                // The tree names what the JSON names (read for the blobs it names tags of).
+                if (!flatTags(json.tags).some((tag) => tag.name))
+                    continue;
+                const tree = await inspector.treeRows();
+                const listed = tree.rows.filter((row, i) => i > 0 && row.kind !== 'end');
+                flatTags(json.tags).forEach((tag, i) => {
+                    const named = tag.name ? ` ${tag.name}` : '';
+                    if (tag.id !== undefined)
+                        assert.ok(listed[i].fields.startsWith(`id=0x${tag.id.toString(16)}${named},`), `${where}: ${listed[i].fields}`);
+                    if (tag.type_name)
+                        assert.ok(listed[i].fields.includes(`type=0x${tag.type.toString(16)} ${tag.type_name},`), where);
+                });
+            }
+            if (schemaName === 'device-settings.schema') {
+                await inspector.open(path.join(blobs, 'device-settings.dat'));
+                await inspector.page.click('#tree .row[data-kind="integer"]');
+                await inspector.page.screenshot({ path: path.join(screenshots, 'schema.png') });
+            }
+        }
+        await inspector.dropSchema();
+        t.diagnostic(`${violating} checks with violations, first reasons: ${[...reasons].join(' | ')}`);
+        assert.ok(violating >= names.length / 4, `only ${violating} violating`);
+        assert.ok(reasons.size >= 4, `only ${reasons.size} kinds of violation`);
+        assert.deepEqual(inspector.errors, [], 'script errors on the page');
+    });
+
+test('a first look: a byte says its field and declaration, the box goes to it, a PNG is no blob', async () => {
+    const name = 'device-settings.dat';
+    const schemaPath = path.join(source, 'examples', 'device-settings.schema');
+    const { json } = dumpJson(build, blobs, [name], ['--schema', schemaPath]).get(name);
+    await inspector.open([path.join(blobs, name), schemaPath], name);
+    const page = inspector.page;
+    const info = () => page.textContent('#byte-info');
+    // Each kind's fields by their place in the tag (a string's payload and
+    // terminator after its size).
+    const FIELDS = {
+        start: [[0, 'tag'], [4, 'tag_size'], [8, 'length'], [12, 'reserved']],
+        string: [[0, 'tag'], [7, 'tag_size'], [8, 'id'], [12, 'size'], [16, 'payload'], [(tag) => 16 + tag.size, 'terminator']],
+        integer: [[8, 'value'], [15, 'value'], [16, 'id'], [20, 'reserved']],
+        data_block: [[8, 'type'], [12, 'id'], [16, 'size'], [20, 'payload']],
+    };
+    for (const tag of [{ tag: 'start', offset: 0 }, ...flatTags(json.tags)])
+        for (const [at, field] of FIELDS[tag.tag]) {
+            const position = tag.offset + (typeof at === 'function' ? at(tag) : at);
+            await page.click(`#hex .b[data-pos="${position}"]`);
+            const text = await info();
+            assert.ok(text.includes(`: ${field} of the ${tag.tag.replace('_', ' ')} at 0x${tag.offset.toString(16)}`), text);
+            assert.equal(text.includes(`declared as ${tag.name}`), tag.name !== undefined, text);
+        }
+    // The box: an offset, an id, a name; and what it cannot find.
+    const period = flatTags(json.tags).find((tag) => tag.name === 'period_ms');
+    for (const [typed, row, cursor] of [['0x21', null, 0x21], ['id=0x200', period.offset, null], ['period_ms', period.offset, null],
+        ['id 0x999', null, null], ['no_such_name', null, null]]) {
+        await inspector.goTo(typed);
+        if (row !== null)
+            assert.equal(await inspector.selectedRowOffset(), row, typed);
+        if (cursor !== null)
+            assert.deepEqual((await inspector.marks()).cursor, [cursor], typed);
+        if (row === null && cursor === null)
+            assert.match(await page.textContent('#status'), /^No tag|declares no tag/, typed);
+    }
+    // The focus frame lies outside the first row's label and the first
+    // address digit.
+    for (const [pane, first] of [['#tree', '.row .twisty'], ['#hex', '.off']]) {
+        await page.focus(pane);
+        const clear = await page.evaluate(([p, f]) => {
+            const box = document.querySelector(p).getBoundingClientRect();
+            const text = document.querySelector(`${p} ${f}`).getBoundingClientRect();
+            const style = getComputedStyle(document.querySelector(p));
+            const inner = -parseFloat(style.outlineOffset);
+            return text.left >= box.left + inner && text.top >= box.top + inner;
+        }, [pane, first]);
+        assert.ok(clear, `${pane}: focus frame over its first row`);
+    }
+    await inspector.dropSchema();
+    // A PNG is not a blob; a blob cut before its end tag tells why its
+    // alignment is not known.
+    const png = path.join(work, 'picture.png');
+    fs.writeFileSync(png, Buffer.from('89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489', 'hex'));
+    await inspector.open(png);
+    assert.equal((await inspector.verdict()).verdict, 'not a blob');
+    assert.match(await page.textContent('#status'), /^Opened picture\.png: not a blob/);
+    const cut = path.join(work, 'cut.dat');
+    fs.writeFileSync(cut, fs.readFileSync(path.join(blobs, name)).subarray(0, 40));
+    await inspector.open(cut);
+    assert.match((await inspector.summary()).Alignment, /^not known from these bytes: .*end tag .* not reached/);
     assert.deepEqual(inspector.errors, [], 'script errors on the page');
 });
 

@@ -52,14 +52,31 @@ class Inspector {
         fs.rmSync(this.profile, { recursive: true, force: true });
     }
 
-    // Opens a file through the file picker and waits until the summary
-    // shows its name as `shown`.
-    async open(file, shown = path.basename(file)) {
+    // Opens a file (or a blob and a schema together) through the file
+    // picker and waits until the summary shows the blob's name as `shown`.
+    async open(file, shown = path.basename([file].flat()[0])) {
+        await this.page.evaluate(() => { document.body.dataset.state = 'picking'; });
         await this.page.setInputFiles('#file', file);
         await this.page.waitForFunction((n) => document.body.dataset.state === 'loaded' &&
             document.querySelector('#summary dd')?.textContent === n, shown);
         // The same file may be picked again later.
         await this.page.evaluate(() => { document.querySelector('#file').value = ''; });
+    }
+
+    // Drops the schema open, if any.
+    async dropSchema() {
+        if (await this.page.$('#drop-schema')) {
+            await this.page.evaluate(() => { document.body.dataset.state = 'picking'; });
+            await this.page.click('#drop-schema');
+            await this.page.waitForFunction(() => document.body.dataset.state === 'loaded');
+        }
+    }
+
+    // Types into the box and goes there.
+    async goTo(text) {
+        await this.page.fill('#goto-text', text);
+        await this.page.press('#goto-text', 'Enter');
+        await this.frame();
     }
 
     // The summary's rows: each name's text.
