@@ -12,10 +12,13 @@
              built here with the flags the extension is built with and called
              through ctypes; target: within 1.2x).
 
-Each figure is the fastest of several runs, taken in turns with its floor
-so that both see the machine alike.  Run it with the interpreter
-vantrel is installed for:
-  python bench/python_bench.py [--runs N]
+Each figure is the thread's CPU time (time.thread_time_ns), so that
+neither other processes nor waits count, taken in pairs with its floor:
+each pair runs the figure and its floor back to back, in alternating order,
+and gives one ratio.  The minimum and the median ratio over the pairs are
+reported; the median is the verdict.  Run it with the interpreter vantrel
+is installed for:
+  python bench/python_bench.py [--pairs N]
 """
 import argparse
 import ctypes
@@ -35,21 +38,42 @@ CHECK_BYTES = 64 << 20
 START, INTEGER, END = 0x7A600001, 0x7A600003, 0
 
 
-def timed_ns(run):
-    began = time.perf_counter_ns()
+def cpu_ns(run):
+    """The thread's CPU time of run(), in ns."""
+    began = time.thread_time_ns()
     run()
-    return time.perf_counter_ns() - began
+    return time.thread_time_ns() - began
 
 
-def best_pair(run, floor, runs):
-    """The fastest of `runs` timings of run() and of floor(), in ns, taken
-    in turns so that both see the machine alike."""
-    best = [None, None]
-    for _ in range(runs):
-        for k, call in enumerate((run, floor)):
-            took = call()
-            best[k] = took if best[k] is None else min(best[k], took)
-    return best
+def median(values):
+    ordered = sorted(values)
+    middle = len(ordered) // 2
+    return ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2
+
+
+class Pairs:
+    """`pairs` timings of run() and of floor() (each a function returning
+    ns), taken back to back in alternating order; the ratio of each pair."""
+
+    def __init__(self, run, floor, pairs):
+        self.times, self.floors = [], []
+        for k in range(pairs):
+            if k % 2 == 0:
+                took = run()
+                floor_took = floor()
+            else:
+                floor_took = floor()
+                took = run()
+            self.times.append(took)
+            self.floors.append(floor_took)
+        self.ratios = [t / f for t, f in zip(self.times, self.floors) if f > 0]
+        self.time, self.floor = median(self.times), median(self.floors)
+
+    def ratio(self, target):
+        if not self.ratios:
+            return ""
+        return (f"ratio min {min(self.ratios):.2f}x, median {median(self.ratios):.2f}x"
+                f" (target <= {target}x: {'met' if median(self.ratios) <= target else 'NOT met'})")
 
 
 def integer_blob(count):
@@ -83,8 +107,9 @@ def read_tuple_values(tuples):
 
 def c_check_timing(work):
     """bench/check_timing.c built as a shared library with the flags the
-    extension is built with (Python's own CFLAGS): a function that times
-    vantrel_check over a buffer, in ns."""
+    extension is built with (Python's own CFLAGS): a call of vantrel_check
+    over a buffer, timed here in the thread's CPU time as the Python call
+    is."""
     library = os.path.join(work, "check_timing.so")
     cc = shlex.split(sysconfig.get_config_var("CC") or "cc")
     flags = shlex.split(sysconfig.get_config_var("CFLAGS") or "-O2")
@@ -95,45 +120,44 @@ def c_check_timing(work):
     function.restype = ctypes.c_double
     function.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_int, ctypes.POINTER(ctypes.c_int)]
 
-    def best_of_3(data):
+    def check(data):
         code = ctypes.c_int(-1)
-        ns = function(data, len(data), 3, ctypes.byref(code))  # bytes: passed as they are, no copy
+        function(data, len(data), 1, ctypes.byref(code))  # bytes: passed as they are, no copy
         assert code.value == 0, f"vantrel_check: fault {code.value}"
-        return int(ns)
-    return best_of_3
+    return check
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--runs", type=int, default=7, help="runs of each figure, the fastest counts")
-    runs = parser.parse_args().runs
+    parser.add_argument("--pairs", "--runs", type=int, default=9,
+                        help="pairs of each figure and its floor (the median ratio counts)")
+    pairs = parser.parse_args().pairs
 
     blob = vantrel.Blob(integer_blob(TAGS))
     assert sum(1 for _ in blob) == TAGS + 2  # with the start and end tags
     tuples = [("integer", n, n * 3, 16 + 24 * n) for n in range(TAGS + 2)]
-    iteration, floor = best_pair(lambda: timed_ns(lambda: loop_tags(blob)),
-                                 lambda: timed_ns(lambda: loop_tuples(tuples)), runs)
-    reading, reading_floor = best_pair(lambda: timed_ns(lambda: read_values(blob)),
-                                       lambda: timed_ns(lambda: read_tuple_values(tuples)), runs)
-    columns, _ = best_pair(lambda: timed_ns(blob.columns), lambda: 0, runs)
+    iteration = Pairs(lambda: cpu_ns(lambda: loop_tags(blob)), lambda: cpu_ns(lambda: loop_tuples(tuples)), pairs)
+    reading = Pairs(lambda: cpu_ns(lambda: read_values(blob)),
+                    lambda: cpu_ns(lambda: read_tuple_values(tuples)), pairs)
+    columns = Pairs(lambda: cpu_ns(blob.columns), lambda: 0, pairs)
 
     big = integer_blob((CHECK_BYTES - 24) // 24)
     with tempfile.TemporaryDirectory() as work:
-        c_timing = c_check_timing(work)
-        python_check, c_check = best_pair(lambda: min(timed_ns(lambda: vantrel.check(big)) for _ in range(3)),
-                                          lambda: c_timing(big), runs)
+        c_check = c_check_timing(work)
+        check = Pairs(lambda: cpu_ns(lambda: vantrel.check(big)), lambda: cpu_ns(lambda: c_check(big)), pairs)
 
     per = TAGS + 2
-    print(f"vantrel {vantrel.__version__}, fastest of {runs} runs")
-    print(f"iteration: {iteration / 1e6:7.2f} ms for {TAGS} integer tags ({iteration / per:5.1f} ns/tag)"
-          f"   floor (tuples): {floor / 1e6:7.2f} ms ({floor / per:5.1f} ns)   ratio {iteration / floor:.2f}x"
-          f" (target <= 1.3x)")
-    print(f"  reading tag.value: {reading / 1e6:7.2f} ms   floor (t[2]): {reading_floor / 1e6:7.2f} ms"
-          f"   ratio {reading / reading_floor:.2f}x")
-    print(f"columns():  {columns / 1e6:7.2f} ms ({columns / per:5.1f} ns/tag, target <= 20)"
-          f"   floor (tuples): {floor / per:5.1f} ns/tuple")
-    print(f"check():   {python_check / 1e6:7.2f} ms for {len(big) >> 20} MiB ({len(big) / python_check:.2f} GB/s)"
-          f"   C vantrel_check: {c_check / 1e6:7.2f} ms   ratio {python_check / c_check:.2f}x (target <= 1.2x)")
+    print(f"vantrel {vantrel.__version__}: thread CPU time, {pairs} pairs, medians")
+    print(f"iteration: {iteration.time / 1e6:7.2f} ms for {TAGS} integer tags ({iteration.time / per:5.1f} ns/tag)"
+          f"   floor (tuples): {iteration.floor / 1e6:7.2f} ms ({iteration.floor / per:5.1f} ns)   "
+          + iteration.ratio(1.3))
+    print(f"  reading tag.value: {reading.time / 1e6:7.2f} ms   floor (t[2]): {reading.floor / 1e6:7.2f} ms   "
+          f"ratio min {min(reading.ratios):.2f}x, median {median(reading.ratios):.2f}x")
+    print(f"columns():  {columns.time / 1e6:7.2f} ms ({columns.time / per:5.1f} ns/tag, "
+          f"fastest {min(columns.times) / per:5.1f}, target <= 20: "
+          f"{'met' if columns.time / per <= 20 else 'NOT met'})   floor (tuples): {iteration.floor / per:5.1f} ns/tuple")
+    print(f"check():   {check.time / 1e6:7.2f} ms for {len(big) >> 20} MiB ({len(big) / check.time:.2f} GB/s)"
+          f"   C vantrel_check: {check.floor / 1e6:7.2f} ms   " + check.ratio(1.2))
 
 
 if __name__ == "__main__":

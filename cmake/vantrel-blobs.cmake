@@ -19,8 +19,13 @@
 #
 # Works with the installed package (find_package(vantrel)) and inside the
 # source tree (add_subdirectory, FetchContent): both give the program
-# target vantrel::vantrel-comp.
+# target vantrel::vantrel-comp.  A cross build runs a compiler of the build
+# host instead, as cross builds do with their generators: VANTREL_HOST_COMP
+# names it (the blobs are the same bytes whichever machine compiles them).
 include_guard(GLOBAL)
+
+set(VANTREL_HOST_COMP "" CACHE FILEPATH
+    "A vantrel-comp that runs on the build host, for vantrel_add_blobs (empty: vantrel::vantrel-comp)")
 
 # The names vantrel-comp refuses by list, read from the header it is built
 # with (installed beside this file; lib/ in the source tree): the quoted
@@ -72,17 +77,23 @@ function(vantrel_add_blobs target)
   if(NOT ARG_SOURCES)
     message(FATAL_ERROR "vantrel_add_blobs(${target}): no SOURCES given")
   endif()
-  if(NOT TARGET vantrel::vantrel-comp)
+  if(VANTREL_HOST_COMP)
+    if(NOT EXISTS "${VANTREL_HOST_COMP}" OR IS_DIRECTORY "${VANTREL_HOST_COMP}")
+      message(FATAL_ERROR "vantrel_add_blobs(${target}): VANTREL_HOST_COMP (${VANTREL_HOST_COMP}) "
+                          "is not a program")
+    endif()
+    set(comp "${VANTREL_HOST_COMP}")
+  elseif(NOT TARGET vantrel::vantrel-comp)
     message(FATAL_ERROR "vantrel_add_blobs(${target}): vantrel::vantrel-comp is not known; "
                         "find_package(vantrel) or add vantrel's source tree first")
-  endif()
-
-  # Custom commands run a program target by its own name; an in-tree alias
-  # stands for the real one.
-  set(comp vantrel::vantrel-comp)
-  get_target_property(aliased vantrel::vantrel-comp ALIASED_TARGET)
-  if(aliased)
-    set(comp ${aliased})
+  else()
+    # Custom commands run a program target by its own name; an in-tree
+    # alias stands for the real one.
+    set(comp vantrel::vantrel-comp)
+    get_target_property(aliased vantrel::vantrel-comp ALIASED_TARGET)
+    if(aliased)
+      set(comp ${aliased})
+    endif()
   endif()
   set(options "")
   if(DEFINED ARG_ALIGN)

@@ -13,6 +13,17 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "check_blobs_consumer ($mode): $*" >&2; exit 1; }
 
 cp -r "$here/blobs_consumer" "$work/project"
+# The README's C++ snippet, the block that includes <unit_blobs.h>, compiled
+# as it is written and run.
+readme=$(cd "$here/../.." && pwd)/README.md
+{
+    echo '#include <cstdio>'
+    awk '/^```cpp$/ { block = ""; inside = 1; next }
+         inside && /^```$/ { inside = 0; if (block ~ /unit_blobs\.h/) printf "%s", block; next }
+         inside { block = block $0 "\n" }' "$readme"
+    echo 'int main() { std::printf("%llu\n", static_cast<unsigned long long>(value.value_or(0))); }'
+} >"$work/project/readme_snippet.cpp"
+grep -q 'vantrel::reader' "$work/project/readme_snippet.cpp" || fail "no C++ snippet with unit_blobs.h in the README"
 build=$work/build
 case $mode in
     package) how=(-DCMAKE_PREFIX_PATH="$where") ;;
@@ -31,6 +42,7 @@ expected="settings: 80 bytes, int 16, str unit four
 strings_table: hello world
 firmware: 3264 bytes, int 0x1234, data 3000 bytes"
 [[ $(build_and_run) == "$expected" ]] || fail "first build: $(build_and_run)"
+[[ $("$build/readme_snippet") == 16 ]] || fail "the README's C++ snippet read $("$build/readme_snippet")"
 # The blob-file target: the source at alignment 32 beside the others.
 [[ $(stat -c %s "$build/calibration.dat") == 96 && -f $build/settings.dat && -f $build/firmware.dat ]] ||
     fail "blob files missing or of the wrong size"
@@ -50,6 +62,10 @@ fi
 if [[ $mode == subproject ]]; then
     # Inside another project vantrel builds no tests, benchmarks or install rules.
     [[ ! -e $build/vantrel/tests && ! -e $build/vantrel/bench ]] || fail "tests or benchmarks were configured"
+    # ... and builds the library and the two programs only.
+    extra=$(find "$build/vantrel" -type f \( -name 'example_*' -o -name 'libvantrel.a' \))
+    [[ -z $extra && -x $build/vantrel/comp/vantrel-comp && -x $build/vantrel/dump/vantrel-dump ]] ||
+        fail "built more or less than the library and the two programs: $extra"
     cmake --install "$build" --prefix "$work/installed" >>"$work/log" 2>&1 || fail "install"
     leaked=$(find "$work/installed" -name '*vantrel*')
     [[ -z $leaked ]] || fail "vantrel's install rules ran: $leaked"

@@ -71,6 +71,14 @@ for f in unit:$order swapped:$other; do
     got=$(file -b -m "$p/share/vantrel/vantrel.magic" "$work/${f%%:*}.dat")
     [[ $got == "$want" ]] || fail "file -m: '$got', not '$want'"
 done
+# Before the system's database, as the README shows it: other files keep
+# their names, and the size shown is the start tag's length, not the file's.
+head -c 88 "$work/unit.dat" >"$work/cut.dat"
+gzip -c "$work/unit.txt" >"$work/unit.txt.gz"
+for f in "cut.dat:vantrel tag blob, $order-endian, 96 bytes" "unit.txt.gz:gzip compressed data*"; do
+    got=$(file -b -m "$p/share/vantrel/vantrel.magic:/usr/share/misc/magic" "$work/${f%%:*}")
+    [[ $got == ${f#*:} ]] || fail "file -m vantrel.magic:/usr/share/misc/magic: '$got', not '${f#*:}'"
+done
 
 # pkg-config consumer; the .pc file finds its prefix from its own place.
 export PKG_CONFIG_PATH=$p/$libdir/pkgconfig

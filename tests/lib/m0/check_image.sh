@@ -34,4 +34,14 @@ undefined=$(arm-none-eabi-nm -u vantrel.o version.o | grep ' U ' | grep -v -E ' 
 [ -z "$undefined" ] || { echo "the builder needs more than memcpy and memset:"; echo "$undefined"; exit 1; }
 # settings_load is vantrel_check (inlined into it) and the checked
 # look-ups.
-python3 "$src/tests/lib/m0/stack_chain.py" firmware.su firmware.ci 256 settings_load count_tags status_build
+python3 "$src/tests/lib/m0/stack_chain.py" firmware.su firmware.ci 256 settings_load count_tags status_build ||
+    exit 1
+# The check at the reader's default bound (1024 levels), for the figure the
+# README gives beside the example's: one word a level, and a little more.
+printf '%s\n' '#include <vantrel_reader.h>' \
+    'int check_at_default_bound(const void *blob, size_t size);' \
+    'int check_at_default_bound(const void *blob, size_t size) { return vantrel_check(blob, size, 0, 0); }' \
+    >default_bound.c
+arm-none-eabi-gcc -std=c99 $cpu $inc -fstack-usage -fcallgraph-info=su -c default_bound.c -o default_bound.o ||
+    exit 1
+python3 "$src/tests/lib/m0/stack_chain.py" default_bound.su default_bound.ci 8192 check_at_default_bound

@@ -8,13 +8,22 @@ import re
 import sys
 
 su_path, ci_path, limit, names = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+
+
+def function(where):
+    """The function of a "file:line:column:name" or "file:name" entry; a
+    clone that gcc made (vantrel_check.constprop.0) is named in the .su file
+    without its number and in the .ci file with it."""
+    return re.sub(r"\.\d+$", "", where.rsplit(":", 1)[-1])
+
+
 frames = {}
 for line in open(su_path):
     where, size, _ = line.rsplit("\t", 2)
-    frames[where.rsplit(":", 1)[-1]] = int(size)
+    frames[function(where)] = int(size)
 calls = {}
 for source, target in re.findall(r'edge: \{ sourcename: "([^"]+)" targetname: "([^"]+)"', open(ci_path).read()):
-    calls.setdefault(source.rsplit(":", 1)[-1], set()).add(target.rsplit(":", 1)[-1])
+    calls.setdefault(function(source), set()).add(function(target))
 
 
 def deepest(name, seen=()):
