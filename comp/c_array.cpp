@@ -10,13 +10,6 @@
 
 #include "vantrel_c_names.h"
 
-namespace {
-
-// fprintf's result as a status: negative means the stream refused.
-bool failed(int printed) { return printed < 0; }
-
-} // namespace
-
 const char *c_array_name_fault(const char *name, bool *of_size)
 {
     const size_t length = std::strlen(name);
@@ -28,16 +21,24 @@ const char *c_array_name_fault(const char *name, bool *of_size)
     return fault;
 }
 
-int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
-                  uint32_t alignment)
+namespace {
+
+struct c_array_args {
+    const char *name;
+    uint32_t size;
+    uint32_t alignment;
+};
+
+// The text before the bytes, into `room` bytes at `into` (none: measured
+// only); snprintf's result.  One definition, written in whichever spelling
+// of alignment the compiler reading it knows.  extern "C" lets C and C++
+// callers share one declaration; the extern declarations first give the
+// const objects external linkage in C++ too, where a const definition alone
+// would be local to its file.
+int format_head(char *into, size_t room, const c_array_args &a)
 {
-    // One definition, written in whichever spelling of alignment the
-    // compiler reading it knows.  extern "C" lets C and C++ callers share one
-    // declaration; the extern declarations first give the const objects
-    // external linkage in C++ too, where a const definition alone would be
-    // local to its file.
-    const int head = std::fprintf(
-        out,
+    return std::snprintf(
+        into, room,
         "/* A vantrel tag blob of %" PRIu32 " bytes, alignment %" PRIu32
         ", written by vantrel-comp. */\n"
         "#include <stddef.h>\n\n"
@@ -51,19 +52,68 @@ int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t siz
         "#else\n"
         "const unsigned char %s[%" PRIu32 "] __attribute__((aligned(%" PRIu32 "))) = {\n"
         "#endif\n",
-        size, alignment, name, size, name, alignment, name, size, alignment, name, size, name, size,
-        alignment);
-    if (failed(head))
+        a.size, a.alignment, a.name, a.size, a.name, a.alignment, a.name, a.size, a.alignment, a.name, a.size,
+        a.name, a.size, a.alignment);
+}
+
+// The text after the bytes, as format_head gives the one before them.
+int format_tail(char *into, size_t room, const c_array_args &a)
+{
+    return std::snprintf(into, room,
+                         "};\n\nconst size_t %s_size = %" PRIu32 ";\n\n"
+                         "#ifdef __cplusplus\n}\n#endif\n",
+                         a.name, a.size);
+}
+
+using text_format = int (*)(char *into, size_t room, const c_array_args &a);
+
+// Formats the text in memory of its own (the name may be of any length)
+// and writes it; 0, or -1 as write_c_array reports.
+int write_text(FILE *out, text_format format, const c_array_args &a)
+{
+    const int length = format(nullptr, 0, a);
+    if (length < 0)
         return -1;
-    // Twelve bytes a line keep lines under 80 columns; each line is formed
-    // by hand and written once, so large blobs take no formatting per byte.
+    char *text = static_cast<char *>(std::malloc(static_cast<size_t>(length) + 1));
+    if (text == nullptr)
+        return -1; // malloc set errno
+    format(text, static_cast<size_t>(length) + 1, a);
+    const bool written = std::fwrite(text, 1, static_cast<size_t>(length), out) == static_cast<size_t>(length);
+    std::free(text);
+    return written ? 0 : -1;
+}
+
+// Twelve bytes a line keep lines under 80 columns: four spaces, then
+// "0xHH, " for each byte, the last one's space a line feed.
+constexpr uint32_t BYTES_PER_LINE = 12;
+constexpr size_t LINE_INDENT = 4, BYTE_TEXT = 6;
+
+} // namespace
+
+uint64_t c_array_text_size(const char *name, uint32_t size, uint32_t alignment)
+{
+    const c_array_args a = {name, size, alignment};
+    const int head = format_head(nullptr, 0, a), tail = format_tail(nullptr, 0, a);
+    const uint64_t lines = (uint64_t{size} + BYTES_PER_LINE - 1) / BYTES_PER_LINE;
+    return static_cast<uint64_t>(head < 0 ? 0 : head) + lines * LINE_INDENT + uint64_t{size} * BYTE_TEXT +
+           static_cast<uint64_t>(tail < 0 ? 0 : tail);
+}
+
+int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
+                  uint32_t alignment)
+{
+    const c_array_args a = {name, size, alignment};
+    if (write_text(out, format_head, a) != 0)
+        return -1;
+    // Each line is formed by hand and written once, so large blobs take no
+    // formatting per byte.
     const char digits[] = "0123456789abcdef";
     for (uint32_t i = 0; i < size;) {
-        char line[4 + 12 * 6 + 1];
-        std::memcpy(line, "    ", 4);
-        size_t length = 4;
-        for (uint32_t column = 0; column < 12 && i < size; ++column, ++i) {
-            const char byte_text[6] = {'0', 'x', digits[blob[i] >> 4], digits[blob[i] & 15], ',', ' '};
+        char line[LINE_INDENT + BYTES_PER_LINE * BYTE_TEXT];
+        std::memcpy(line, "    ", LINE_INDENT);
+        size_t length = LINE_INDENT;
+        for (uint32_t column = 0; column < BYTES_PER_LINE && i < size; ++column, ++i) {
+            const char byte_text[BYTE_TEXT] = {'0', 'x', digits[blob[i] >> 4], digits[blob[i] & 15], ',', ' '};
             std::memcpy(line + length, byte_text, sizeof byte_text);
             length += sizeof byte_text;
         }
@@ -71,9 +121,5 @@ int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t siz
         if (std::fwrite(line, 1, length, out) != length)
             return -1;
     }
-    const int tail = std::fprintf(out,
-                                  "};\n\nconst size_t %s_size = %" PRIu32 ";\n\n"
-                                  "#ifdef __cplusplus\n}\n#endif\n",
-                                  name, size);
-    return failed(tail) ? -1 : 0;
+    return write_text(out, format_tail, a);
 }

@@ -6,8 +6,8 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
+#include "comp_limits.h"
 #include "platform.h"
 #include "same_file.h"
 #include "vantrel.h"
@@ -19,9 +19,9 @@ const char comp_version[] = VANTREL_VERSION_STRING;
 namespace {
 
 // Defaults; -s and -a change the first and the last.
-constexpr uint32_t BLOB_SIZE = 65536;
-constexpr uint32_t LINE_SIZE = 4096;
-constexpr uint32_t ALIGNMENT = 8;
+constexpr uint32_t BLOB_SIZE = COMP_DEFAULT_BLOB_SIZE;
+constexpr uint32_t LINE_SIZE = COMP_LINE_BUFFER;
+constexpr uint32_t ALIGNMENT = COMP_DEFAULT_ALIGNMENT;
 
 // Used only when the program was started without even argv[0].
 const char FALLBACK_NAME[] = "vantrel-comp";
@@ -45,8 +45,12 @@ void source_error(const comp_context *ctx, const char *text)
 
 void write_error(const comp_context *ctx, int error)
 {
-    std::fprintf(stderr, "%s: %s: Could not write output: %s\n", ctx->prog_name, ctx->in_shown.text,
-                 std::strerror(error));
+    if (ctx->output.damaged)
+        std::fprintf(stderr, "%s: %s: Could not write output: %s; the previous output '%s' is damaged\n",
+                     ctx->prog_name, ctx->in_shown.text, std::strerror(error), ctx->out_shown.text);
+    else
+        std::fprintf(stderr, "%s: %s: Could not write output: %s\n", ctx->prog_name, ctx->in_shown.text,
+                     std::strerror(error));
 }
 
 // An option's number, read as the source language reads numbers; no sign,
@@ -99,6 +103,33 @@ int take_c_array_name(comp_context *ctx, const char *text)
     return 0;
 }
 
+// --c-header takes its name by the --c-array rule; the names it joins to it
+// are checked once the schema is read.
+int take_c_header_name(comp_context *ctx, const char *text)
+{
+    bool of_size = false;
+    if (const char *fault = c_array_name_fault(text, &of_size)) {
+        std::fprintf(stderr, "%s: --c-header %s: %s%s%s\n", ctx->prog_name, text, of_size ? text : "",
+                     of_size ? "_size is " : "", fault);
+        return 1;
+    }
+    ctx->c_header_name = text;
+    return 0;
+}
+
+// What --c-header asks besides its name: a schema and an output, no source.
+int check_c_header_use(const comp_context *ctx, bool operand)
+{
+    const char *fault = ctx->schema_name == nullptr ? "needs --schema FILE"
+                      : ctx->out_name == nullptr    ? "needs -o FILE"
+                      : operand                     ? "writes from the schema alone: no source operand"
+                      : ctx->c_array_name != nullptr ? "and --c-array exclude each other"
+                                                     : nullptr;
+    if (fault != nullptr)
+        std::fprintf(stderr, "%s: --c-header %s\n", ctx->prog_name, fault);
+    return fault != nullptr ? 1 : 0;
+}
+
 // The blob size rounded down to the alignment must hold the start tag and
 // an end tag of one start tag's size each, as vantrel_init asks; the payload
 // area is as large as the blob, so one data block may fill it.  size_text is
@@ -134,7 +165,8 @@ int parse_command_line(comp_context *ctx, int argc, char **argv)
     while (i < argc && argv[i][0] == '-') {
         const char *option = argv[i];
         const bool known = std::strcmp(option, "-o") == 0 || std::strcmp(option, "-a") == 0 ||
-                           std::strcmp(option, "-s") == 0 || std::strcmp(option, "--c-array") == 0;
+                           std::strcmp(option, "-s") == 0 || std::strcmp(option, "--c-array") == 0 ||
+                           std::strcmp(option, "--schema") == 0 || std::strcmp(option, "--c-header") == 0;
         if (!known) {
             std::fprintf(stderr, "%s: %s: unknown option\n", ctx->prog_name, option);
             return 1;
@@ -153,15 +185,22 @@ int parse_command_line(comp_context *ctx, int argc, char **argv)
             if (take_blob_size(ctx, value) != 0)
                 return 1;
             size_text = value;
+        } else if (std::strcmp(option, "--schema") == 0) {
+            ctx->schema_name = value; // the last one wins
+        } else if (std::strcmp(option, "--c-header") == 0) {
+            if (take_c_header_name(ctx, value) != 0)
+                return 1;
         } else if (take_c_array_name(ctx, value) != 0) {
             return 1;
         }
         i += 2;
-        if (i == argc) {
+        if (i == argc && ctx->c_header_name == nullptr) {
             std::fprintf(stderr, "%s: missing filename operand\n", ctx->prog_name);
             return 1;
         }
     }
+    if (ctx->c_header_name != nullptr)
+        return check_c_header_use(ctx, i < argc);
     if (argc - i > 1) {
         std::fprintf(stderr, "%s: too many operands\n", ctx->prog_name);
         return 1;
@@ -215,33 +254,42 @@ bool output_is_source(const comp_context *ctx)
     return same_file(ctx->in_name, ctx->out_name) == 1;
 }
 
-// Some systems open a folder for reading; its read error would then look
-// like the end of the input.
-bool is_folder(FILE *file)
+// An output that replaces the schema file would lose it.
+int output_is_not_schema(const comp_context *ctx)
 {
-    struct stat info;
-    return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+    if (same_file(ctx->schema_name, ctx->out_name) != 1)
+        return 0;
+    std::fprintf(stderr, "%s: output file '%s' is the same as the schema file\n", ctx->prog_name,
+                 ctx->out_shown.text);
+    return 1;
 }
 
 // The source is opened and the output checked (a device is opened) before
 // a line is read; no output file is touched until the blob is whole.
 int open_files(comp_context *ctx)
 {
+    // Asked before the source takes the lowest free descriptor, which may
+    // be the one the output names.
+    const bool output_closed = output_names_closed_descriptor(ctx->out_name);
     // Binary mode: a text-mode read on Windows would end the source at a
     // byte 0x1A.  A CR before the LF is white space that read_line trims.
+    // Some systems open a folder for reading; its read error would then
+    // look like the end of the input.
     ctx->in_file = std::fopen(ctx->in_name, "rb");
-    int error = ctx->in_file == nullptr ? errno : is_folder(ctx->in_file) ? EISDIR : 0;
+    int error = ctx->in_file == nullptr ? errno : stream_is_directory(ctx->in_file) ? EISDIR : 0;
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for reading: %s\n", ctx->prog_name,
                      ctx->in_shown.text, std::strerror(error));
         return 1;
     }
-    if (output_is_source(ctx)) {
+    error = output_closed ? EBADF : 0;
+    if (error == 0 && output_is_source(ctx)) {
         std::fprintf(stderr, "%s: output file '%s' is the same as the input file\n",
                      ctx->prog_name, ctx->out_shown.text);
         return 1;
     }
-    error = output_prepare(&ctx->output, ctx->out_name);
+    if (error == 0)
+        error = output_prepare(&ctx->output, ctx->out_name);
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot open '%s' for writing: %s\n", ctx->prog_name,
                      ctx->out_shown.text, std::strerror(error));
@@ -304,6 +352,8 @@ int end_blob(comp_context *ctx, vantrel_state *state)
         line_error(ctx, "No matching start tag");
         return 1;
     }
+    if (schema_check_end(ctx) != 0)
+        return 1;
     int32_t status = vantrel_end(state);
     if (status != 0) {
         placement_error(ctx, "place end tag", status);
@@ -321,14 +371,22 @@ int add_content(comp_context *ctx, vantrel_state *state, const char *word, char 
         command_error(ctx, word, "start tag is missing");
         return 1;
     }
+    // The tag as the schema checks it: of the outer block, at this line.
+    vantrel_tag tag{};
+    ctx->tag_line = ctx->line_no;
     uint32_t id;
-    if (parse32(ctx, &id, &cursor) != 0)
+    if (parse_named32(ctx, NAME_AS_ID, &id, &cursor) != 0)
         return 1;
+    tag.id = id;
     int32_t status;
     const char *what;
     if (word[0] == 'i') {
         uint64_t value;
-        if (parse64(ctx, &value, &cursor) != 0)
+        if (parse_named64(ctx, NAME_AS_VALUE, &value, &cursor) != 0)
+            return 1;
+        tag.code = VANTREL_TAG_INTEGER;
+        tag.value = value;
+        if (schema_check_tag(ctx, &tag) != 0)
             return 1;
         status = vantrel_add_integer(state, value, id);
         what = "place integer tag";
@@ -336,15 +394,24 @@ int add_content(comp_context *ctx, vantrel_state *state, const char *word, char 
         int32_t size = parse_str(ctx, &cursor, ctx->scratch_buf, ctx->scratch_size);
         if (size < 0)
             return 1;
+        tag.code = VANTREL_TAG_STRING;
+        tag.size = static_cast<uint32_t>(size);
+        if (schema_check_tag(ctx, &tag) != 0)
+            return 1;
         status = vantrel_add_string(state, reinterpret_cast<const char *>(ctx->scratch_buf),
                                     static_cast<uint32_t>(size), id);
         what = "place string tag";
     } else {
         uint32_t type;
-        if (parse32(ctx, &type, &cursor) != 0)
+        if (parse_named32(ctx, NAME_AS_TYPE, &type, &cursor) != 0)
             return 1;
         int64_t size = parse_data_payload(ctx, &cursor);
         if (size < 0)
+            return 1;
+        tag.code = VANTREL_TAG_DATA_BLOCK;
+        tag.type = type;
+        tag.size = static_cast<uint32_t>(size);
+        if (schema_check_tag(ctx, &tag) != 0)
             return 1;
         status = vantrel_add_data_block(state, ctx->scratch_buf, static_cast<uint32_t>(size), type,
                                         id);
@@ -401,10 +468,37 @@ int write_as_c_array(FILE *stream, const void *arg)
     return write_c_array(stream, ctx->c_array_name, ctx->blob_buf, blob->used, ctx->alignment);
 }
 
+int write_as_c_header(FILE *stream, const void *arg)
+{
+    return write_c_header(stream, static_cast<const comp_context *>(arg));
+}
+
 int write_blob(comp_context *ctx, const vantrel_state *state)
 {
     finished_blob blob = {ctx, vantrel_get_used_size(state)};
-    int error = output_commit(&ctx->output, ctx->c_array_name != nullptr ? write_as_c_array : write_as_blob, &blob);
+    const bool c_array = ctx->c_array_name != nullptr;
+    const uint64_t size = c_array ? c_array_text_size(ctx->c_array_name, blob.used, ctx->alignment) : blob.used;
+    int error = output_commit(&ctx->output, c_array ? write_as_c_array : write_as_blob, &blob, size);
+    if (error != 0) {
+        write_error(ctx, error);
+        return 1;
+    }
+    return 0;
+}
+
+// --c-header: the output is checked as open_files checks it, then written
+// like any other output.
+int write_header(comp_context *ctx)
+{
+    if (check_c_header_names(ctx) != 0)
+        return 1;
+    int error = output_names_closed_descriptor(ctx->out_name) ? EBADF : output_prepare(&ctx->output, ctx->out_name);
+    if (error != 0) {
+        std::fprintf(stderr, "%s: cannot open '%s' for writing: %s\n", ctx->prog_name, ctx->out_shown.text,
+                     std::strerror(error));
+        return 1;
+    }
+    error = output_commit(&ctx->output, write_as_c_header, ctx, c_header_size(ctx));
     if (error != 0) {
         write_error(ctx, error);
         return 1;
@@ -437,6 +531,7 @@ void release(comp_context *ctx)
     output_release(&ctx->output);
     std::free(ctx->out_name_alloc);
     std::free(ctx->blob_buf);
+    release_schema(ctx);
     release_name(&ctx->in_shown);
     release_name(&ctx->out_shown);
 }
@@ -463,7 +558,9 @@ int close_standard_output(const char *prog_name, int status)
 
 int print_help(const char *prog_name, int status)
 {
-    std::printf("Usage: %s [OPT]... FILE\nVantrel data compiler.\n\n"
+    std::printf("Usage: %s [OPT]... FILE\n"
+                "  or:  %s --schema FILE --c-header NAME -o FILE\n"
+                "Vantrel data compiler.\n\n"
                 "  -o FILE    Set output file name\n"
                 "  -a ALIGN   Set the tag alignment, a power of two from 8 to\n"
                 "             1048576 (default 8)\n"
@@ -472,9 +569,15 @@ int print_help(const char *prog_name, int status)
                 "  --c-array NAME\n"
                 "             Write C source defining the array NAME and NAME_size\n"
                 "             instead of the blob\n"
+                "  --schema FILE\n"
+                "             Check every tag against the schema FILE; its names\n"
+                "             may stand for ids, types and values\n"
+                "  --c-header NAME\n"
+                "             Write the schema's names as a C header, each prefixed\n"
+                "             with NAME (no source)\n"
                 "  --help     Show this screen\n"
                 "  --version  Show version number\n",
-                prog_name);
+                prog_name, prog_name);
     return close_standard_output(prog_name, status);
 }
 
@@ -501,10 +604,19 @@ int comp_main(int argc, char **argv)
     ctx.prog_name = prog.text;
     int status = 1;
     if (parse_command_line(&ctx, argc, argv) == 0 && (ctx.out_name != nullptr || derive_output_name(&ctx) == 0)) {
-        ctx.in_shown = show_name(ctx.in_name, terminal);
+        // --c-header's messages name the schema where others name the source.
+        ctx.in_shown = show_name(ctx.in_name != nullptr ? ctx.in_name : ctx.schema_name, terminal);
         ctx.out_shown = show_name(ctx.out_name, terminal);
-        if (allocate_work(&ctx) == 0 && open_files(&ctx) == 0)
-            status = compile(&ctx);
+        // The schema is read whole before the source is opened or the output
+        // looked at: a faulty one touches nothing.
+        if (ctx.schema_name != nullptr)
+            ctx.schema_shown = show_name(ctx.schema_name, terminal);
+        if (ctx.schema_name == nullptr || (load_schema(&ctx) == 0 && output_is_not_schema(&ctx) == 0)) {
+            if (ctx.c_header_name != nullptr)
+                status = write_header(&ctx);
+            else if (allocate_work(&ctx) == 0 && open_files(&ctx) == 0)
+                status = compile(&ctx);
+        }
     }
     release(&ctx);
     release_name(&prog);

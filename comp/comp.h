@@ -11,6 +11,7 @@
 
 #include "output.h"
 #include "terminal_text.h"
+#include "vantrel_schema.h"
 
 extern const char comp_version[];
 
@@ -36,6 +37,15 @@ struct comp_context {
     uint32_t depth;         // start tags currently open
     uint32_t starts;        // start tags begun so far
     const char *c_array_name; // --c-array: the output is C source defining this array
+    const char *c_header_name; // --c-header: the output is the schema's C header, prefixed so
+    const char *schema_name;  // --schema: the schema file as given, or null
+    shown_name schema_shown;
+    char *schema_text;        // the whole schema file; the declarations' names point into it
+    vantrel_schema_decl *schema_decls;
+    uint8_t *schema_seen;     // the checker's marks
+    vantrel_schema schema;
+    vantrel_schema_checker checker;
+    uint32_t tag_line;        // the line of the tag being checked (a data block's first)
 };
 
 // Character classes of the source language, the same in every locale.
@@ -72,12 +82,46 @@ int32_t parse_hex(const comp_context *ctx, char **cursor, uint8_t *dest, uint32_
 int write_c_array(FILE *out, const char *name, const uint8_t *blob, uint32_t size,
                   uint32_t alignment);
 
+// The number of bytes write_c_array writes for these arguments; an output
+// rewritten in place reserves them before the first is written.
+uint64_t c_array_text_size(const char *name, uint32_t size, uint32_t alignment);
+
 // Why `name` cannot name the array that --c-array defines, and with
 // "_size" appended its size, in every C and C++ program (C11, C17, C23,
 // C++17, C++20): not an identifier, a keyword, a reserved name, main, or a
 // name that <stddef.h> or <stdint.h> defines.  Null when it can.  *of_size
 // tells whether the fault is that of `name`_size.
 const char *c_array_name_fault(const char *name, bool *of_size);
+
+// --schema: reads the whole schema file and its declarations into memory
+// of their own, which release_schema frees.  0, or 1 after its diagnostic.
+int load_schema(comp_context *ctx);
+void release_schema(comp_context *ctx);
+
+// What a name of the schema stands for where a source line has one.
+enum name_role { NAME_AS_ID, NAME_AS_TYPE, NAME_AS_VALUE };
+
+// parse64 and parse32 with the schema's names: with a schema, a word that
+// begins with a letter or '_' is a name (a tag's for an id, a type's for a
+// type, any for a value: its id, number or value); otherwise, and without a
+// schema, the number as parse64 reads it.
+int parse_named64(const comp_context *ctx, name_role role, uint64_t *result, char **cursor);
+int parse_named32(const comp_context *ctx, name_role role, uint32_t *result, char **cursor);
+
+// The schema's checks of one tag as its line is read, and of the missing
+// ones at the "}" line; 0, or 1 after the diagnostic.  Without a schema
+// they pass.
+int schema_check_tag(comp_context *ctx, const vantrel_tag *tag);
+int schema_check_end(comp_context *ctx);
+
+// --c-header: the C header of ctx->schema, its names prefixed with
+// ctx->c_header_name.  check_c_header_names holds every name it defines
+// against the C name rule (0, or 1 after the diagnostic); write_c_header
+// writes it (0, or -1 when a write failed, errno telling why);
+// c_header_size is the number of bytes it writes.
+int check_c_header_names(const comp_context *ctx);
+int write_c_header(FILE *out, const comp_context *ctx);
+uint64_t c_header_size(const comp_context *ctx);
 
 // Prints the usage text to standard output and closes it; returns status,
 // which the caller returns as its exit status, or 1 when the text could not

@@ -3,9 +3,12 @@
 #include "output.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -13,6 +16,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -88,15 +92,16 @@ int check_writable(const char *path)
     return 0;
 }
 
-// Opens the existing target for rewriting, emptied or appended to.  Without
-// O_CREAT: creating is what the folder forbids, and in a sticky folder even
-// an open that could create may be refused (protected_regular).
+// Opens the existing target for rewriting or appending to, not emptied:
+// a rewrite keeps the old bytes until there is room for the new ones.
+// Without O_CREAT: creating is what the folder forbids, and in a sticky
+// folder even an open that could create may be refused (protected_regular).
 int open_existing(comp_output *out)
 {
 #ifdef _WIN32
-    int fd = _open(out->target, _O_WRONLY | _O_BINARY | (out->append ? _O_APPEND : _O_TRUNC));
+    int fd = _open(out->target, _O_WRONLY | _O_BINARY | (out->append ? _O_APPEND : 0));
 #else
-    int fd = open(out->target, O_WRONLY | O_NOCTTY | (out->append ? O_APPEND : O_TRUNC));
+    int fd = open(out->target, O_WRONLY | O_NOCTTY | (out->append ? O_APPEND : 0));
 #endif
     if (fd < 0)
         return errno;
@@ -135,6 +140,11 @@ int find_target(const char *name, comp_output *out, bool *settled)
     *settled = false;
     out->target = joined(name, std::strlen(name), "");
     return out->target == nullptr ? ENOMEM : 0;
+}
+
+bool names_closed_descriptor(const char *)
+{
+    return false;
 }
 
 // No sticky folders: a writable folder lets its files be replaced.
@@ -182,6 +192,19 @@ int replace_target(const comp_output *out)
     }
 }
 
+// Nothing here reserves room without also changing the file: a rewrite goes
+// ahead unreserved.
+int reserve(int, uint64_t)
+{
+    return 0;
+}
+
+int cut_at_position(FILE *stream)
+{
+    __int64 end = _ftelli64(stream);
+    return end < 0 ? errno : _chsize_s(_fileno(stream), end);
+}
+
 #else
 
 // stat tells devices from files.
@@ -214,10 +237,20 @@ long skip_number(const char **p)
     return digits == 0 ? -1 : value;
 }
 
-// The descriptor that path names, or -1: "/dev/fd/N" and "/proc/P/fd/N"
-// (where /dev/stdout and /dev/stderr lead), P being "self", "thread-self"
-// or a process number.  *own tells whether it is this process's.  Every
-// other path, under /proc too, leads to an ordinary file or folder.
+// The process or thread number at *p and the "/" after it, moved past
+// both; -1 when they are not there.
+long skip_number_folder(const char **p)
+{
+    long number = skip_number(p);
+    return number >= 0 && skip(p, "/") ? number : -1;
+}
+
+// The descriptor that path names, or -1: "/dev/fd/N", "/proc/P/fd/N" (where
+// /dev/stdout and /dev/stderr lead) and "/proc/P/task/T/fd/N", P being
+// "self", "thread-self" or a process number, T a thread number.  *own tells
+// whether it is this process's: the program has one thread, whose number
+// is the process's.  Every other path, under /proc too, leads to an
+// ordinary file or folder.
 long descriptor_number(const char *path, bool *own)
 {
     const char *p = path;
@@ -225,11 +258,18 @@ long descriptor_number(const char *path, bool *own)
     if (!skip(&p, "/dev/fd/")) {
         if (!skip(&p, "/proc/"))
             return -1;
-        if (!skip(&p, "self/") && !skip(&p, "thread-self/")) {
-            long process = skip_number(&p);
-            if (process < 0 || !skip(&p, "/"))
+        const bool thread_folder = skip(&p, "thread-self/");
+        if (!thread_folder && !skip(&p, "self/")) {
+            long process = skip_number_folder(&p);
+            if (process < 0)
                 return -1;
             *own = process == getpid();
+        }
+        if (!thread_folder && skip(&p, "task/")) {
+            long thread = skip_number_folder(&p);
+            if (thread < 0)
+                return -1;
+            *own = *own && thread == getpid();
         }
         if (!skip(&p, "fd/"))
             return -1;
@@ -261,37 +301,26 @@ int open_descriptor(comp_output *out, long number)
     return 0;
 }
 
-// Follows symlinks from name to the file they end at, which need not exist
-// (a dangling link's target is created on success).  A descriptor name on
-// the way settles the output at once (*settled): this process's descriptor
-// is taken as it is; another process's cannot be shared, so its name is
-// opened once the blob is whole, appending, so that nothing it holds is
-// lost.
-int find_target(const char *name, comp_output *out, bool *settled)
+// Follows symlinks from name until a descriptor name (*number is its
+// descriptor) or a name that is no link, which need not exist (*number is
+// -1; a dangling link's target is created on success).  *reached is that
+// name, allocated, when it returns 0.
+int follow_links(const char *name, char **reached, long *number, bool *own)
 {
     const int max_links = 40; // the kernel's own limit for one path
-    *settled = false;
     char *path = joined(name, std::strlen(name), "");
     for (int links = 0; path != nullptr; ++links) {
-        bool own = false;
-        long number = descriptor_number(path, &own);
-        if (number >= 0) {
-            *settled = true;
-            if (own) {
-                std::free(path);
-                return open_descriptor(out, number);
-            }
-            out->target = path;
-            out->in_place = true;
-            out->append = true;
-            return check_writable(path);
+        *number = descriptor_number(path, own);
+        if (*number >= 0) {
+            *reached = path;
+            return 0;
         }
         char link[4096];
         ssize_t length = readlink(path, link, sizeof link);
         if (length < 0) {
             int error = errno;
             if (error == EINVAL || error == ENOENT) { // not a link, or nothing there
-                out->target = path;
+                *reached = path;
                 return 0;
             }
             std::free(path);
@@ -309,6 +338,43 @@ int find_target(const char *name, comp_output *out, bool *settled)
         path = next;
     }
     return ENOMEM;
+}
+
+// The file that name ends at.  A descriptor name on the way settles the
+// output at once (*settled): this process's descriptor is taken as it is;
+// another process's cannot be shared, so its name is opened once the blob
+// is whole, appending, so that nothing it holds is lost.
+int find_target(const char *name, comp_output *out, bool *settled)
+{
+    *settled = false;
+    char *path = nullptr;
+    long number = -1;
+    bool own = false;
+    int error = follow_links(name, &path, &number, &own);
+    if (error != 0 || number < 0) {
+        out->target = path;
+        return error;
+    }
+    *settled = true;
+    if (own) {
+        std::free(path);
+        return open_descriptor(out, number);
+    }
+    out->target = path;
+    out->in_place = true;
+    out->append = true;
+    return check_writable(path);
+}
+
+bool names_closed_descriptor(const char *name)
+{
+    char *path = nullptr;
+    long number = -1;
+    bool own = false;
+    bool closed = follow_links(name, &path, &number, &own) == 0 && number >= 0 && own &&
+                  fcntl(static_cast<int>(number), F_GETFD) < 0 && errno == EBADF;
+    std::free(path);
+    return closed;
 }
 
 // In a sticky folder (/tmp, say) only the file's owner, the folder's owner
@@ -361,7 +427,68 @@ int replace_target(const comp_output *out)
     return std::rename(out->temp_name, out->target) != 0 ? errno : 0;
 }
 
+// Reserves the first `size` bytes of the file for the rewrite, so that
+// running out of space or into the file size limit is found before the
+// first old byte is overwritten.  The limit is asked for itself: it stops
+// writes past it even in a file that is already longer, where reserving
+// finds the room taken.  A reservation that failed part-way may have
+// lengthened the file: it gets its old length back.  Where the file system
+// reserves nothing, the rewrite goes ahead unreserved.
+int reserve(int fd, uint64_t size)
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur)
+        return EFBIG;
+    struct stat before;
+    if (fstat(fd, &before) != 0)
+        return errno;
+    if (size == 0)
+        return 0;
+    if (size > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
+        return EFBIG;
+    int error = posix_fallocate(fd, 0, static_cast<off_t>(size));
+    if (error == EOPNOTSUPP || error == EINVAL)
+        return 0;
+    struct stat after;
+    if (error != 0 && fstat(fd, &after) == 0 && after.st_size != before.st_size &&
+        ftruncate(fd, before.st_size) != 0) {
+        // Only zeros beyond the old end stay; the old bytes are whole.
+    }
+    return error;
+}
+
+// Cuts the file at the stream's position: the new bytes end there, and the
+// old output may have been longer.
+int cut_at_position(FILE *stream)
+{
+    off_t end = ftello(stream);
+    return end < 0 || ftruncate(fileno(stream), end) != 0 ? errno : 0;
+}
+
 #endif
+
+// Rewrites the target, opened and not emptied, in place: the old bytes are
+// touched only once the file has room for the new ones, and a failed
+// reservation refuses with the old output whole.  A failure after the first
+// write leaves the old output damaged (*damaged), which the message must say.
+int rewrite_in_place(FILE *stream, output_writer write, const void *arg, uint64_t size, bool *damaged)
+{
+    int error = reserve(fileno(stream), size);
+    if (error != 0) {
+        std::fclose(stream);
+        return error;
+    }
+    errno = 0;
+    if (write(stream, arg) != 0 || std::fflush(stream) != 0)
+        error = errno != 0 ? errno : EIO;
+    else
+        error = cut_at_position(stream);
+    errno = 0;
+    if (std::fclose(stream) != 0 && error == 0)
+        error = errno != 0 ? errno : EIO;
+    *damaged = error != 0;
+    return error;
+}
 
 // 0 when a file can be created in the folder of path, otherwise the error
 // number that creating it would give.  "folder/." also fails, as creating
@@ -381,6 +508,11 @@ int folder_writable(const char *path)
 }
 
 } // namespace
+
+bool output_names_closed_descriptor(const char *name)
+{
+    return names_closed_descriptor(name);
+}
 
 int output_prepare(comp_output *out, const char *name)
 {
@@ -423,7 +555,9 @@ int output_prepare(comp_output *out, const char *name)
     return out->temp_name == nullptr ? ENOMEM : 0;
 }
 
-int output_commit(comp_output *out, output_writer write, const void *arg)
+namespace {
+
+int commit(comp_output *out, output_writer write, const void *arg, uint64_t size)
 {
     if (out->stream == nullptr) {
         int error = out->in_place ? open_existing(out) : create_temp(out);
@@ -432,12 +566,32 @@ int output_commit(comp_output *out, output_writer write, const void *arg)
     }
     FILE *stream = out->stream;
     out->stream = nullptr; // closed below whatever happens
+    if (out->in_place && !out->append)
+        return rewrite_in_place(stream, write, arg, size, &out->damaged);
     int error = write_and_close(stream, write, arg);
     if (error == 0 && out->temp_exists) {
         error = replace_target(out);
         if (error == 0)
             out->temp_exists = false;
     }
+    return error;
+}
+
+} // namespace
+
+int output_commit(comp_output *out, output_writer write, const void *arg, uint64_t size)
+{
+#ifdef SIGXFSZ
+    // Past the file size limit a write then fails with EFBIG, reported and
+    // cleaned up as any failure, instead of ending the program with half an
+    // output (or the temporary file) left behind.
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+#endif
+    int error = commit(out, write, arg, size);
+#ifdef SIGXFSZ
+    if (previous != SIG_ERR)
+        std::signal(SIGXFSZ, previous);
+#endif
     return error;
 }
 

@@ -11,16 +11,16 @@
 
 #include <cstdint>
 
+#include "comp_limits.h"
 #include "dump.h"
 
 // The compiler's blob size unless told otherwise.
-inline constexpr uint32_t SOURCE_DEFAULT_SIZE = 65536;
+inline constexpr uint32_t SOURCE_DEFAULT_SIZE = COMP_DEFAULT_BLOB_SIZE;
 
-// The compiler reads lines with fgets into a 4096-byte buffer with a limit
-// of 4095, so one read holds 4094 characters; a longer line comes in pieces
-// and a string cannot be split.  A line of exactly 4094 characters still
-// reads whole: its line feed then comes alone, as a blank line.
-inline constexpr uint32_t SOURCE_LINE_MAX = 4094;
+// One read of the compiler holds this many characters; a longer line comes
+// in pieces and a string cannot be split.  A line of exactly this length
+// still reads whole: its line feed then comes alone, as a blank line.
+inline constexpr uint32_t SOURCE_LINE_MAX = COMP_LINE_MAX;
 
 // A data block of up to this many bytes is written as one hex string on the
 // command's line; a longer one as "begin", hex lines of this many bytes,
@@ -33,11 +33,14 @@ struct source_blob {
     const uint8_t *bytes;
     uint32_t length;
     uint32_t alignment; // what the compiler must be given to build it again
+    const dump_schema *schema; // --schema: names are written for numbers; or null
 };
 
 // The length of the source line that writes a string tag with this id and
-// these characters, indentation included, line feed excluded.
-uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint32_t size);
+// these characters, indentation included, line feed excluded; with a
+// schema (or null) the id may be written as its name.
+uint64_t source_string_line_length(const vantrel_schema *schema, uint32_t id, const uint8_t *characters,
+                                   uint32_t size);
 
 // Reads the blob file from `in`, a whole input (input_init_whole) standing
 // at its first byte, and checks it.  Returns 0 when the blob can be written

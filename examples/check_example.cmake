@@ -1,9 +1,14 @@
-# Makes OUT (compiling SOURCE with COMP, or running BUILDER), lists it with
+# Makes OUT (compiling SOURCE with COMP, against SCHEMA when given, or
+# running BUILDER), lists it with
 # DUMP, and with READER when given, and compares each listing with EXPECTED.  EMULATOR holds the cross
 # emulator's words separated by "|" (empty on native builds).
 string(REPLACE "|" ";" emulator "${EMULATOR}")
+if(DEFINED SCHEMA)
+  set(schema_options --schema ${SCHEMA})
+endif()
 if(DEFINED SOURCE)
-  execute_process(COMMAND ${emulator} ${COMP} -o ${OUT} ${SOURCE} RESULT_VARIABLE rc ERROR_VARIABLE err)
+  execute_process(COMMAND ${emulator} ${COMP} ${schema_options} -o ${OUT} ${SOURCE} RESULT_VARIABLE rc
+                  ERROR_VARIABLE err)
 else()
   execute_process(COMMAND ${emulator} ${BUILDER} ${OUT} RESULT_VARIABLE rc ERROR_VARIABLE err
                   OUTPUT_QUIET)

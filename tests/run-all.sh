@@ -134,7 +134,8 @@ if want cortex-m0; then
     echo "=== stage cortex-m0"
     want gcc || fail "the cortex-m0 stage takes the version header from the gcc stage's build"
     ensure_bare_metal_tools
-    sh tests/lib/m0/check_image.sh "$PWD" "$root/gcc/lib/include" "$root/cortex-m0" || fail "stage cortex-m0"
+    sh tests/lib/m0/check_image.sh "$PWD" "$root/gcc/lib/include" "$root/cortex-m0" "$root/gcc/examples/include" ||
+        fail "stage cortex-m0"
     stage_passed cortex-m0
 fi
 if want sanitize; then

@@ -695,6 +695,9 @@ struct output_row {
     std::string source = SOURCE;
     uint64_t file_size_limit = 0;
     std::string stdout_before = "";     // when given, standard output holds it and is opened for appending
+    // When given, a shell runs this first and then becomes the compiler;
+    // "$$" in the name is then the compiler's own process number.
+    std::string shell_first = "";
 };
 
 const std::string B = *BLOB;
@@ -743,6 +746,13 @@ std::vector<output_row> output_rows()
          },
          "$D/o/out", "out -> sub/mid\nsub/\nsub/mid -> ../target\ntarget 0660 " + B + "\n",
          "out -> sub/mid\nsub/\nsub/mid -> ../target\ntarget 0660 old\n"},
+        {"chain of three symlinks",
+         [&](const vt::temp_dir &d) {
+             old(d, "o/target", rw), fs::create_symlink("target", d.file("o/c"));
+             fs::create_symlink("c", d.file("o/b")), fs::create_symlink("b", d.file("o/out"));
+         },
+         "$D/o/out", "b -> c\nc -> target\nout -> b\ntarget 0660 " + B + "\n",
+         "b -> c\nc -> target\nout -> b\ntarget 0660 old\n"},
         {"dangling symlink", [](const vt::temp_dir &d) { fs::create_symlink("target", d.file("o/out")); },
          "$D/o/out", "out -> target\ntarget 0640 " + B + "\n", "out -> target\n"},
         {"symlink to /dev/null", [](const vt::temp_dir &d) { fs::create_symlink("/dev/null", d.file("o/out")); },
@@ -767,7 +777,28 @@ std::vector<output_row> output_rows()
          [](const vt::temp_dir &d) { fs::create_symlink("/proc/self/fd/1", d.file("o/out")); }, "$D/o/out",
          "out -> /proc/self/fd/1\n" + appended, "out -> /proc/self/fd/1\nstandard output: old", "", "no closing",
          NOTHING, SOURCE, 0, "old"},
+        {"/proc/self/task/T/fd/1, appending", none, "/proc/self/task/$$/fd/1", appended, "standard output: old", "",
+         "no closing", NOTHING, SOURCE, 0, "old", ":"},
+        {"/proc/P/task/T/fd/1, appending", none, "/proc/$$/task/$$/fd/1", appended, "standard output: old", "",
+         "no closing", NOTHING, SOURCE, 0, "old", ":"},
         {"/dev/stderr", none, "/dev/stderr", "", "", B},
+        // A closed descriptor is no file, even when the source takes its number.
+        {"/dev/fd/3, closed", none, "/dev/fd/3", "", "", cannot("/dev/fd/3", "writing", EBADF),
+         cannot("/dev/fd/3", "writing", EBADF), NOTHING, SOURCE, 0, "", "exec 3>&-"},
+        {"/dev/stdout, closed", none, "/dev/stdout", "", "", cannot("/dev/stdout", "writing", EBADF),
+         cannot("/dev/stdout", "writing", EBADF), NOTHING, SOURCE, 0, "", "exec >&-"},
+        // Names under /dev/fd and /proc/self/fd that are no descriptor's.
+        {"symlink to /dev/fd/, a folder", [](const vt::temp_dir &d) { fs::create_symlink("/dev/fd/", d.file("o/out")); },
+         "$D/o/out", "out -> /dev/fd/\n", "out -> /dev/fd/\n", cannot("$D/o/out", "writing", EISDIR),
+         cannot("$D/o/out", "writing", EISDIR)},
+        // The file is not found when the blob is written; others than root
+        // may not create files in that folder, which is found at once.
+        {"symlink to /proc/self/fd/1x",
+         [](const vt::temp_dir &d) { fs::create_symlink("/proc/self/fd/1x", d.file("o/out")); }, "$D/o/out",
+         "out -> /proc/self/fd/1x\n", "out -> /proc/self/fd/1x\n",
+         geteuid() == 0 ? whole("Could not write output: "s + std::strerror(ENOENT))
+                        : cannot("$D/o/out", "writing", EACCES),
+         geteuid() == 0 ? "no closing" : cannot("$D/o/out", "writing", EACCES)},
         // Another process's descriptor cannot be shared: its file is appended to.
         {"another process's descriptor", hold, "$H", "held 0660 old" + B + "\n", "held 0660 old\n"},
         // Other names under /proc lead to ordinary files, replaced as any.
@@ -784,6 +815,19 @@ std::vector<output_row> output_rows()
         // Nor may another user's file in a sticky folder be replaced.
         {"another user's file in a sticky folder", sticky, "$D/o/out", "out 0666 " + B + "\n", "out 0666 old\n", "",
          "no closing", ANOTHER_USER},
+        // Rewritten in place: the blob's room is reserved, and the file size
+        // limit heeded, before the first old byte is overwritten.  The old
+        // file is longer than the limit, which stops writes past it all the
+        // same.
+        {"regular in a read-only folder, blob above the file size limit",
+         [&](const vt::temp_dir &d) {
+             vt::write_file(d.file("o/out"), std::string(6000, 'o'));
+             fs::permissions(d.file("o/out"), rw);
+             fs::permissions(d.file("o"), fs::perms::owner_write, fs::perm_options::remove);
+         },
+         "$D/o/out", "out 0660 " + std::string(6000, 'o') + "\n", "out 0660 " + std::string(6000, 'o') + "\n",
+         whole("Could not write output: "s + std::strerror(EFBIG)), "no closing", PERMISSIONS, block(pattern(5000)),
+         4096},
         {"new file in a read-only folder",
          [](const vt::temp_dir &d) { fs::permissions(d.file("o"), fs::perms::owner_write, fs::perm_options::remove); },
          "$D/o/out", "", "", cannot_write, cannot_write, PERMISSIONS},
@@ -811,15 +855,23 @@ void give_to_nobody(const fs::path &folder)
     }
 }
 
-vt::run_result run_compiler(const std::vector<std::string> &args, const std::string &stdout_path, bool as_nobody,
-                            bool append)
+// The compiler as "vantrel-comp -o NAME SOURCE".  A shell that becomes the
+// compiler (exec -a keeps the invocation name the messages begin with)
+// runs shell_first, and expands "$$" in the name.  As nobody, SIGXFSZ is at
+// its default, as a shell leaves it, whatever this test ignores itself.
+vt::run_result run_compiler(const std::string &name, const std::string &source, const std::string &shell_first,
+                            const std::string &stdout_path, bool as_nobody, bool append)
 {
+    if (!as_nobody && shell_first.empty())
+        return vt::run_program(VANTREL_COMP_PATH, {"vantrel-comp", "-o", name, source}, "", stdout_path, append);
+    const std::string script = (shell_first.empty() ? "" : shell_first + "; ") + "exec -a vantrel-comp \"$0\" -o " +
+                               (shell_first.empty() ? "\"$1\"" : name) + " \"$2\"";
+    std::vector<std::string> words = {"bash", "-c", script, VANTREL_COMP_PATH, name, source};
     if (!as_nobody)
-        return vt::run_program(VANTREL_COMP_PATH, args, "", stdout_path, append);
-    // exec -a keeps the invocation name the messages begin with.
-    std::vector<std::string> words = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "bash", "-c",
-                                      "exec -a \"$0\" \"$@\"", args[0], VANTREL_COMP_PATH};
-    words.insert(words.end(), args.begin() + 1, args.end());
+        return vt::run_program("/bin/bash", words, "", stdout_path, append);
+    const std::vector<std::string> user = {"setpriv",   "--reuid=65534", "--regid=65534", "--clear-groups",
+                                           "/usr/bin/env", "--default-signal=XFSZ"};
+    words.insert(words.begin(), user.begin(), user.end());
     return vt::run_program("/usr/bin/setpriv", words, "", stdout_path, append);
 }
 
@@ -859,8 +911,8 @@ void check_outputs(bool need_permissions)
             if (name == "$H")
                 name = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(held_file);
             fs::current_path(dir.file("o"));
-            vt::run_result r = run_compiler({"vantrel-comp", "-o", name, dir.file("unit.txt")}, dir.file("stdout"),
-                                            as_nobody, !row.stdout_before.empty());
+            vt::run_result r = run_compiler(name, dir.file("unit.txt"), row.shell_first, dir.file("stdout"), as_nobody,
+                                            !row.stdout_before.empty());
             fs::current_path(old_folder);
             if (held_file >= 0)
                 close(held_file), held_file = -1;

@@ -110,6 +110,23 @@ TEST(CompParse, ReadLinePiecesAndNumbers)
     EXPECT_EQ(got, expected);
 }
 
+// What an in-place rewrite reserves for --c-array is what is written, for
+// each shape of the last line and names and numbers of any length.
+TEST(CompParse, CArrayTextSize)
+{
+    const std::vector<uint8_t> bytes(1000, 0x5A);
+    for (const std::string &name : {std::string("a"), std::string(300, 'n')})
+        for (uint32_t size : {0u, 1u, 11u, 12u, 13u, 24u, 1000u})
+            for (uint32_t alignment : {8u, 1048576u}) {
+                SCOPED_TRACE(std::to_string(name.size()) + " " + std::to_string(size) + " " + std::to_string(alignment));
+                FILE *out = std::tmpfile();
+                ASSERT_NE(out, nullptr);
+                EXPECT_EQ(write_c_array(out, name.c_str(), bytes.data(), size, alignment), 0);
+                EXPECT_EQ(static_cast<uint64_t>(std::ftell(out)), c_array_text_size(name.c_str(), size, alignment));
+                std::fclose(out);
+            }
+}
+
 TEST(CompParse, RunsTwiceInOneProcess)
 {
     vt::temp_dir dir;

@@ -5,18 +5,22 @@
 # sizes and the stack a check takes, and fails when the frame of the
 # example's check (bound 16) is above 256 bytes.  Exits 77 (skipped) without the
 # cross compiler.
-# Usage: check_image.sh SOURCE_DIR VERSION_HEADER_DIR WORK_DIR
+# Usage: check_image.sh SOURCE_DIR VERSION_HEADER_DIR WORK_DIR [GENERATED_DIR]
+# GENERATED_DIR holds the header the build makes of the example's schema
+# (default: examples/include of the build that made VERSION_HEADER_DIR).
 src=$1
 version=$2
 work=$3
+generated=${4:-$2/../../examples/include}
 command -v arm-none-eabi-gcc >/dev/null || { echo "skipped: no arm-none-eabi-gcc"; exit 77; }
 mkdir -p "$work" || exit 1
 # The compiles run in the work folder: the other folders as absolute paths.
-src=$(cd "$src" && pwd) && version=$(cd "$version" && pwd) && cd "$work" || exit 1
+src=$(cd "$src" && pwd) && version=$(cd "$version" && pwd) && generated=$(cd "$generated" && pwd) &&
+    cd "$work" || exit 1
 cpu="-mcpu=cortex-m0 -mthumb -Os -ffreestanding -Wall -Wextra -Wpedantic -Werror"
 newlib=/usr/include/newlib
 [ -f "$newlib/stdint.h" ] || [ -f "$newlib/string.h" ] || newlib=
-inc="-I$src/lib -I$src/examples -I$version ${newlib:+-isystem $newlib}"
+inc="-I$src/lib -I$src/examples -I$generated -I$version ${newlib:+-isystem $newlib}"
 set -e
 arm-none-eabi-gcc -std=c99 $cpu $inc -fstack-usage -fcallgraph-info=su -c "$src/examples/firmware.c" -o firmware.o
 arm-none-eabi-g++ -std=c++20 $cpu -fno-exceptions -fno-rtti $inc -c "$src/lib/vantrel.cpp" -o vantrel.o
