@@ -1,5 +1,7 @@
 /* Blob: bytes checked once, then read without checking again: its tags in
  * order, look-ups by id under the C reader's rule, the tags as columns. */
+#include <inttypes.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "ext.h"
@@ -72,8 +74,9 @@ static int key_id(blob_object *blob, PyObject *key, uint32_t *id)
         return -1;
     d = &vt_schema_of(blob->schema)->decls[decl];
     if (d->flags & VANTREL_DECL_TABLE) {
-        PyErr_Format(PyExc_ValueError, "%R is a table of ids 0x%lX..0x%lX: ask for one of them by id", key,
-                     (unsigned long)d->id, (unsigned long)d->last);
+        char ids[32];
+        snprintf(ids, sizeof ids, "0x%" PRIX32 "..0x%" PRIX32, d->id, d->last);
+        PyErr_Format(PyExc_ValueError, "%R is a table of ids %s: ask for one of them by id", key, ids);
         return -1;
     }
     *id = d->id;

@@ -1,4 +1,7 @@
 /* Builder: the library's builder (vantrel.cpp) over a buffer of its own. */
+#include <inttypes.h>
+#include <stdio.h>
+
 #include "ext.h"
 
 PyObject *vt_BuilderType;
@@ -303,6 +306,7 @@ static PyObject *builder_add(PyObject *self, PyObject *args, PyObject *kwds)
     uint32_t decl, id;
     uint64_t value;
     Py_buffer view;
+    char ids[32];
     if (!PyArg_ParseTupleAndKeywords(args, kwds, "UO|$O:add", keywords, &name, &value_arg, &id_arg) ||
         open_for_tags(b) < 0)
         return NULL;
@@ -313,16 +317,16 @@ static PyObject *builder_add(PyObject *self, PyObject *args, PyObject *kwds)
         return NULL;
     d = &vt_schema_of(b->schema)->decls[decl];
     id = d->id;
+    snprintf(ids, sizeof ids, "0x%" PRIX32 "..0x%" PRIX32, d->id, d->last);
     if (d->flags & VANTREL_DECL_TABLE) {
         /* A family of ids: which one is the caller's to say. */
         if (id_arg == Py_None)
-            return PyErr_Format(PyExc_ValueError, "%U is a table of ids 0x%lX..0x%lX: give one as id=", name,
-                                (unsigned long)d->id, (unsigned long)d->last);
+            return PyErr_Format(PyExc_ValueError, "%R is a table of ids %s: give one as id=", name, ids);
         if (vt_u32_arg(id_arg, "id", &id) < 0)
             return NULL;
     } else if (id_arg != Py_None) {
-        return PyErr_Format(PyExc_ValueError, "%U has the one id 0x%lX: id= is for a table's members", name,
-                            (unsigned long)d->id);
+        ids[strcspn(ids, ".")] = '\0';
+        return PyErr_Format(PyExc_ValueError, "%R has the one id %s: id= is for a table's members", name, ids);
     }
     switch (d->kind) {
     case VANTREL_DECL_INTEGER:
