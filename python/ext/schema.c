@@ -104,8 +104,10 @@ static PyObject *read_schema(PyTypeObject *type, PyObject *source, PyObject *whe
         return PyErr_NoMemory();
     }
     if (vantrel_schema_read(&s->schema, s->decls, capacity, text, (size_t)size, &error) != 0) {
+        /* The error's word lies in the text: told before the text goes. */
+        raise_schema_error(&error, where);
         Py_DECREF(s);
-        return raise_schema_error(&error, where);
+        return NULL;
     }
     return (PyObject *)s;
 }
