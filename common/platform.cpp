@@ -33,7 +33,12 @@ int stream_seek(FILE *stream, uint64_t offset)
     return offset <= static_cast<uint64_t>(INT64_MAX) && _lseeki64(_fileno(stream), static_cast<__int64>(offset), SEEK_SET) >= 0 ? 0 : 1;
 }
 
+
+// Read as a stream there.
+const uint8_t *stream_map(FILE *, size_t *) { return nullptr; }
+void stream_unmap(const uint8_t *, size_t) {}
 #else
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,4 +71,25 @@ int stream_seek(FILE *stream, uint64_t offset)
         return 1;
     return lseek(fileno(stream), static_cast<off_t>(offset), SEEK_SET) >= 0 ? 0 : 1;
 }
+
+const uint8_t *stream_map(FILE *stream, size_t *size)
+{
+    struct stat status;
+    if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+        static_cast<uint64_t>(status.st_size) > SIZE_MAX)
+        return nullptr;
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    // All of it is read: one call maps every page instead of one fault each.
+    flags |= MAP_POPULATE;
+#endif
+    auto length = static_cast<size_t>(status.st_size);
+    void *bytes = mmap(nullptr, length, PROT_READ, flags, fileno(stream), 0);
+    if (bytes == MAP_FAILED)
+        return nullptr;
+    *size = length;
+    return static_cast<const uint8_t *>(bytes);
+}
+
+void stream_unmap(const uint8_t *bytes, size_t size) { munmap(const_cast<uint8_t *>(bytes), size); }
 #endif

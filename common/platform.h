@@ -26,3 +26,10 @@ size_t stream_read(FILE *stream, void *into, size_t n);
 
 // Moves the stream's descriptor to `offset`; 0 when it did.
 int stream_seek(FILE *stream, uint64_t offset);
+
+// A regular file's bytes from its first on, mapped read-only: *size of
+// them, or null where the stream is no regular file, is empty, or cannot be
+// mapped (the caller then reads it).  A file that shrinks while mapped
+// faults on the bytes it lost (SIGBUS), which the caller guards against.
+const uint8_t *stream_map(FILE *stream, size_t *size);
+void stream_unmap(const uint8_t *bytes, size_t size);

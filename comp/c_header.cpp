@@ -132,12 +132,12 @@ void header(sink *s)
     file_name(s, ctx->schema_name);
     put(s, ",\n"
            " * written by vantrel-comp --c-header: edit the schema, not this file.\n"
-           " *   %s_ID_name     a tag's id (a table's first; %s_LAST_name its last)\n"
-           " *   %s_TYPE_name   a type's number; a data block's declared type\n"
-           " *   %s_CONST_name  a const's value\n"
-           " *   %s_MIN_name, %s_MAX_name  the range, max or size a tag declares\n"
-           " *   %s_DECL_name   the declaration's place in the schema, of %s_DECLS */\n",
-        p, p, p, p, p, p, p, p);
+           " * After the prefix %s_: ID_name a tag's id (a table's first, LAST_name\n"
+           " * its last), TYPE_name a type's number or a data block's type,\n"
+           " * CONST_name a const's value, MIN_name and MAX_name the range, max or\n"
+           " * size a tag declares, DECL_name a declaration's place, DECLS their\n"
+           " * count. */\n",
+        p);
     check_name(s, "SCHEMA_H", nullptr);
     put(s, "#ifndef %s_SCHEMA_H\n#define %s_SCHEMA_H\n\n#include <stdint.h>\n\n", p, p);
     for (uint32_t i = 0; i < schema->count; ++i) {

@@ -12,6 +12,8 @@ size_t read_stream(void *handle, uint8_t *into, size_t n) { return stream_read(s
 
 int seek_stream(void *handle, uint64_t offset) { return stream_seek(static_cast<FILE *>(handle), offset); }
 
+const uint8_t *map_stream(void *handle, size_t *size) { return stream_map(static_cast<FILE *>(handle), size); }
+
 // A whole input's first block; it doubles from there.
 constexpr size_t WHOLE_FIRST_BLOCK = 1 << 16;
 
@@ -50,7 +52,7 @@ bool grow(dump_input *in)
 void read_until(dump_input *in, uint64_t end)
 {
     while (in->base + in->filled < end) {
-        if (in->filled == in->capacity && !(in->whole && grow(in)))
+        if (in->filled == in->capacity && !(in->whole && !in->mapped && grow(in)))
             return;
         if (read_more(in) == 0)
             return;
@@ -61,7 +63,7 @@ void read_until(dump_input *in, uint64_t end)
 
 input_source input_from_stream(FILE *stream)
 {
-    return {read_stream, stream_can_seek(stream) ? seek_stream : nullptr, stream};
+    return {read_stream, stream_can_seek(stream) ? seek_stream : nullptr, stream, map_stream, stream_unmap};
 }
 
 void input_init(dump_input *in, const input_source *source, uint8_t *buffer, size_t capacity)
@@ -75,6 +77,15 @@ void input_init(dump_input *in, const input_source *source, uint8_t *buffer, siz
 
 int input_init_whole(dump_input *in, const input_source *source)
 {
+    size_t size = 0;
+    const uint8_t *map = source->map != nullptr ? source->map(source->handle, &size) : nullptr;
+    if (map != nullptr) {
+        // The buffer is only read: the cast lets it stand where read bytes do.
+        input_init(in, source, const_cast<uint8_t *>(map), size);
+        in->filled = size;
+        in->whole = in->mapped = true;
+        return 0;
+    }
     auto *buffer = static_cast<uint8_t *>(std::malloc(WHOLE_FIRST_BLOCK));
     input_init(in, source, buffer, WHOLE_FIRST_BLOCK);
     in->whole = true;
@@ -83,7 +94,9 @@ int input_init_whole(dump_input *in, const input_source *source)
 
 void input_release(dump_input *in)
 {
-    if (in->whole)
+    if (in->mapped)
+        in->source.unmap(in->buffer, in->capacity);
+    else if (in->whole)
         std::free(in->buffer);
     in->buffer = nullptr;
 }

@@ -24,6 +24,10 @@ struct input_source {
     // Moves to `offset`; 0 when it did.  Null where the source cannot seek.
     int (*seek)(void *handle, uint64_t offset);
     void *handle;
+    // The whole source mapped into memory, *size bytes; null where it
+    // cannot be (then it is read).  Null where the source is never mapped.
+    const uint8_t *(*map)(void *handle, size_t *size) = nullptr;
+    void (*unmap)(const uint8_t *bytes, size_t size) = nullptr;
 };
 
 // A stream opened by the caller, read through its descriptor (platform.h):
@@ -41,6 +45,7 @@ struct dump_input {
     bool seekable;
     bool whole;        // every byte read is kept: base stays 0, the buffer grows
     bool out_of_memory; // the buffer could not grow (whole inputs only)
+    bool mapped;       // a whole input whose buffer is the source mapped: it holds every byte there is
     dump_output *pending; // written out before a read that may wait, or null
 };
 
@@ -50,8 +55,9 @@ void input_init(dump_input *in, const input_source *source, uint8_t *buffer, siz
 
 // An input that keeps every byte it reads, from the first on, in a buffer
 // of its own that grows as needed (--source holds the whole blob this
-// way).  Returns 0, or 1 when not even the first block could be allocated.
-// input_release frees the buffer.
+// way); a source that can be mapped is mapped instead, which costs neither
+// copies nor a fault per page.  Returns 0, or 1 when not even the first
+// block could be allocated.  input_release frees the buffer or the map.
 int input_init_whole(dump_input *in, const input_source *source);
 void input_release(dump_input *in);
 

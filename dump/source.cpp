@@ -17,6 +17,11 @@
 // Written through the listing's output buffer, formatted by hand.
 #include <cstdlib>
 
+#ifndef _WIN32
+#include <csetjmp>
+#include <csignal>
+#endif
+
 #include "source.h"
 #include "terminal_text.h"
 #include "vantrel.h"
@@ -90,27 +95,20 @@ char *format_value(char *at, const vantrel_schema *schema, uint64_t value)
 
 // One hex string and a line feed, after `indent` spaces: "<", the bytes in
 // groups of four, ">".  The digits come from the listing's hex writer, then
-// go out in groups; a whole line's eight groups take no test.
+// go out in groups.
 void write_hex_line(dump_output *out, uint32_t indent, const uint8_t *bytes, uint32_t count)
 {
-    char digits[2 * SOURCE_HEX_LINE_BYTES] = {};
+    char digits[2 * SOURCE_HEX_LINE_BYTES];
     format_bytes_hex(digits, bytes, count);
     char *at = output_room(out, 4 + 3 + 3 * SOURCE_HEX_LINE_BYTES);
     std::memcpy(at, "    ", 4);
     at += indent;
     *at++ = '<';
     uint32_t groups = count / 4;
-    auto group = [&](uint32_t g) {
+    for (uint32_t g = 0; g < groups; ++g) {
         std::memcpy(at, digits + 8 * g, 8);
         at[8] = ' ';
         at += 9;
-    };
-    if (count == SOURCE_HEX_LINE_BYTES) {
-        for (uint32_t g = 0; g < SOURCE_HEX_LINE_BYTES / 4; ++g)
-            group(g);
-    } else {
-        for (uint32_t g = 0; g < groups; ++g)
-            group(g);
     }
     uint32_t rest = count % 4;
     std::memcpy(at, digits + 8 * groups, 2 * rest);
@@ -119,6 +117,35 @@ void write_hex_line(dump_output *out, uint32_t indent, const uint8_t *bytes, uin
     *at++ = '>';
     *at++ = '\n';
     output_commit(out, at);
+}
+
+// A data block's whole hex lines inside "begin" and "end": the digits of
+// several lines at once, each line laid out over a copy of its frame (the
+// indent, "<", the spaces between groups, ">" and the line feed), so that
+// no byte of it takes a test.
+constexpr uint32_t FULL_LINE_GROUPS = SOURCE_HEX_LINE_BYTES / 4;
+constexpr char FULL_LINE_FRAME[] = "    <                                                                       >\n";
+constexpr size_t FULL_LINE_LENGTH = sizeof FULL_LINE_FRAME - 1;
+static_assert(FULL_LINE_LENGTH == 4 + 1 + 9 * FULL_LINE_GROUPS - 1 + 2);
+constexpr uint32_t LINES_AT_ONCE = 16;
+
+void write_full_hex_lines(dump_output *out, const uint8_t *bytes, uint32_t lines)
+{
+    char digits[2 * SOURCE_HEX_LINE_BYTES * LINES_AT_ONCE];
+    while (lines != 0) {
+        uint32_t now = lines < LINES_AT_ONCE ? lines : LINES_AT_ONCE;
+        format_bytes_hex(digits, bytes, size_t{now} * SOURCE_HEX_LINE_BYTES);
+        for (uint32_t l = 0; l < now; ++l) {
+            char *at = output_room(out, FULL_LINE_LENGTH);
+            std::memcpy(at, FULL_LINE_FRAME, FULL_LINE_LENGTH);
+            const char *line = digits + 2 * SOURCE_HEX_LINE_BYTES * l;
+            for (uint32_t g = 0; g < FULL_LINE_GROUPS; ++g)
+                std::memcpy(at + 5 + 9 * g, line + 8 * g, 8);
+            output_commit(out, at + FULL_LINE_LENGTH);
+        }
+        bytes += now * SOURCE_HEX_LINE_BYTES;
+        lines -= now;
+    }
 }
 
 void write_string(dump_output *out, const vantrel_schema *schema, const vantrel_tag *tag)
@@ -174,10 +201,10 @@ void write_data_block(dump_output *out, const vantrel_schema *schema, const vant
         return;
     }
     output_commit(out, format_literal(at, "begin\n"));
-    for (uint32_t done = 0; done < size; done += SOURCE_HEX_LINE_BYTES) {
-        uint32_t count = size - done < SOURCE_HEX_LINE_BYTES ? size - done : SOURCE_HEX_LINE_BYTES;
-        write_hex_line(out, 4, tag->payload + done, count);
-    }
+    uint32_t lines = size / SOURCE_HEX_LINE_BYTES;
+    write_full_hex_lines(out, tag->payload, lines);
+    if (size % SOURCE_HEX_LINE_BYTES != 0)
+        write_hex_line(out, 4, tag->payload + lines * SOURCE_HEX_LINE_BYTES, size % SOURCE_HEX_LINE_BYTES);
     output_write(out, "  end\n", 6);
 }
 
@@ -244,6 +271,18 @@ void source_write(dump_output *out, const source_blob *blob)
     output_write(out, "}\n", 2);
 }
 
+#ifndef _WIN32
+namespace {
+
+// A mapped file that shrinks under the dump faults on the bytes it lost:
+// the fault jumps back to dump_source, which reports it as the file's.
+sigjmp_buf file_shrank;
+
+extern "C" void on_bus_fault(int) { siglongjmp(file_shrank, 1); }
+
+} // namespace
+#endif
+
 int dump_source(dump_output *out, const input_source *from, const dump_context *ctx, const char *name)
 {
     dump_input in;
@@ -251,6 +290,20 @@ int dump_source(dump_output *out, const input_source *from, const dump_context *
         dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, "out of memory");
         return 1;
     }
+#ifndef _WIN32
+    struct sigaction guard = {}, before;
+    if (in.mapped) {
+        guard.sa_handler = on_bus_fault;
+        sigemptyset(&guard.sa_mask);
+        sigaction(SIGBUS, &guard, &before);
+        if (sigsetjmp(file_shrank, 1) != 0) {
+            sigaction(SIGBUS, &before, nullptr);
+            dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, "the file shrank while it was read");
+            input_release(&in);
+            return 1;
+        }
+    }
+#endif
     // A pipe's writer may keep it open: what was written goes out first.
     in.pending = out;
     source_blob blob;
@@ -259,6 +312,10 @@ int dump_source(dump_output *out, const input_source *from, const dump_context *
         source_write(out, &blob);
         status = out->failed ? 1 : 0;
     }
+#ifndef _WIN32
+    if (in.mapped)
+        sigaction(SIGBUS, &before, nullptr);
+#endif
     input_release(&in);
     return status;
 }

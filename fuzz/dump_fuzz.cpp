@@ -9,7 +9,10 @@
 // pipe), the walk agrees too, or stops with the one fault of its own at
 // the tag it could not come back from.  The JSON rendering runs over the
 // same bytes, as a file with the same status, and as a file and a pipe
-// writes one line of valid JSON that shows no control character.
+// writes one line of valid JSON that shows no control character.  On a
+// well-formed input the dump's first violation of a fixed schema (one of
+// every declaration form) is the one vantrel_schema_check_blob finds: the
+// same code, offset and declaration.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -75,8 +78,20 @@ void on_chunk(dump_output *, const uint8_t *bytes, uint32_t count)
 }
 void on_tail(dump_output *) { dumped.push_back(pending); }
 
+// The dump's first violation of the schema, if the walk had no fault.
+bool violated;
+dump_violation first_violation;
+
+void on_blob_end(dump_output *, const vantrel_walk *walk, const dump_check *check)
+{
+    violated = walk->fault_code == VANTREL_E_NONE && check != nullptr && check->count != 0;
+    if (violated)
+        first_violation = check->list[0];
+}
+
 const dump_format recorder = {
     .blob_start = on_blob_start,
+    .blob_end = on_blob_end,
     .block_start = on_block,
     .block_end = on_block,
     .string_head = on_head,
@@ -89,6 +104,75 @@ const dump_format recorder = {
 };
 
 FILE *sink;
+
+// Every declaration form, at ids that small inputs and the seeds (the
+// examples' blobs) use.
+const char fixed_schema_text[] = "type T1 1\n"
+                                 "type T2 2\n"
+                                 "const LIMIT 0xFFFF\n"
+                                 "str name 0 max 8\n"
+                                 "str note 1 optional\n"
+                                 "int count 2 0..100\n"
+                                 "int offset 3 -50..50 optional\n"
+                                 "int any 4\n"
+                                 "data block 5 T1 size 4..16\n"
+                                 "data raw 6 2 optional\n"
+                                 "str labels 8..11 table\n"
+                                 "int values 12..15 table\n"
+                                 "data chunks 16..19 T2 size 8 table\n"
+                                 "str model 0x100 max 32\n"
+                                 "int period_ms 0x200 10..60000\n"
+                                 "data calibration 0x300 T1 size 16\n";
+
+struct fixed_schema {
+    vantrel_schema_decl decls[32];
+    std::vector<uint8_t> seen;
+    dump_schema dump;
+};
+
+const fixed_schema &schema_of_every_form()
+{
+    static fixed_schema s = [] {
+        fixed_schema f{};
+        vantrel_schema_error error;
+        if (vantrel_schema_read(&f.dump.schema, f.decls, 32, fixed_schema_text, sizeof fixed_schema_text - 1,
+                                &error) != 0)
+            fail(__LINE__);
+        return f;
+    }();
+    s.seen.assign(vantrel_schema_seen_size(&s.dump.schema), 0);
+    s.dump.seen = s.seen.data();
+    s.dump.path = "every-form.schema";
+    return s;
+}
+
+// The checker through the dump (its first violation) and through the
+// library's one call over a well-formed blob.
+void agree_schema(const uint8_t *data, size_t size, uint32_t flags)
+{
+    auto &schema = const_cast<fixed_schema &>(schema_of_every_form());
+    vantrel_schema_fault fault;
+    std::vector<uint8_t> seen(schema.seen.size());
+    int code = vantrel_schema_check_blob(data, size, &schema.dump.schema, seen.data(), &fault);
+
+    memory_source memory{data, size, 0, size};
+    input_source source = source_over(&memory, true);
+    dump_context ctx = context(flags, &recorder);
+    ctx.schema = &schema.dump;
+    char text[OUTPUT_ROOM_MAX];
+    dump_output out;
+    output_init(&out, sink, text, sizeof text);
+    std::vector<uint8_t> buffer(4096);
+    dump_input input;
+    input_init(&input, &source, buffer.data(), buffer.size());
+    vantrel_walk walk;
+    violated = false;
+    dump_blob(&out, &input, &ctx, "input", &walk);
+    check(violated == (code != 0));
+    if (violated)
+        check(first_violation.code == code && first_violation.offset == fault.offset &&
+              first_violation.decl == fault.decl);
+}
 
 // ---- A JSON checker (RFC 8259) for the one line --json writes.  Strings
 // must also be safe on a terminal: escapes for every control character.
@@ -274,6 +358,8 @@ void agree(const uint8_t *data, size_t size, uint32_t flags)
                   reason == vantrel_fault_text(r.walk.fault_code) && r.walk.fault_code > 0);
         else
             agree_lookups(data, size, read);
+        if (step == 0)
+            agree_schema(data, size, flags);
     }
 
     // The dump's walk over the same bytes as a file, and as a pipe.

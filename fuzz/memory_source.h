@@ -35,5 +35,5 @@ inline int memory_seek(void *handle, uint64_t offset)
 
 inline input_source source_over(memory_source *m, bool seekable)
 {
-    return {memory_read, seekable ? memory_seek : nullptr, m};
+    return {memory_read, seekable ? memory_seek : nullptr, m, nullptr, nullptr};
 }

@@ -446,6 +446,28 @@ TEST(Comp, DataBlockFillsLargeBlob)
             {"-a", "4096", "-s", "1048576"}}});
 }
 
+// Compiles the C text at `path` as each of the standards (-std=...) with
+// the strict warnings and `more`, where the build's compilers can be run;
+// each must pass without a warning.
+void compile_strictly(const std::string &path, const std::vector<std::string> &standards,
+                      const std::vector<std::string> &more)
+{
+#if defined(VANTREL_TEST_CC) && defined(VANTREL_TEST_CXX)
+    for (const std::string &standard : standards) {
+        const bool cxx = standard[7] == '+';
+        const std::string compiler = cxx ? VANTREL_TEST_CXX : VANTREL_TEST_CC;
+        std::vector<std::string> args = {compiler, cxx ? "-xc++" : "-xc", standard, "-Wall", "-Wextra", "-Wpedantic",
+                                         "-Werror", "-fsyntax-only"};
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(path);
+        vt::run_result r = vt::run_program(compiler, args);
+        EXPECT_EQ(r.status, 0) << standard << "\n" << r.err;
+    }
+#else
+    static_cast<void>(path), static_cast<void>(standards), static_cast<void>(more);
+#endif
+}
+
 // The --c-array name rule, one row a name: a refused name gives its one
 // line and no file; the accepted names' texts are compiled together, beside
 // <stdint.h> as programs that use vantrel.h have it, as C11, C17, C23,
@@ -499,16 +521,8 @@ TEST(Comp, CArrayOption)
             accepted += vt::read_file(dir.file("unit.c"));
         fs::remove(dir.file("unit.c"));
     }
-#if defined(VANTREL_TEST_CC) && defined(VANTREL_TEST_CXX)
     vt::write_file(dir.file("names.c"), accepted);
-    for (const char *standard : {"-std=c11", "-std=c17", "-std=c2x", "-std=c++17", "-std=c++20"}) {
-        const bool cxx = standard[7] == '+';
-        const std::string compiler = cxx ? VANTREL_TEST_CXX : VANTREL_TEST_CC;
-        vt::run_result r = vt::run_program(compiler, {compiler, cxx ? "-xc++" : "-xc", standard, "-Wall", "-Wextra",
-                                                      "-Wpedantic", "-Werror", "-fsyntax-only", dir.file("names.c")});
-        EXPECT_EQ(r.status, 0) << standard << "\n" << r.err;
-    }
-#endif
+    compile_strictly(dir.file("names.c"), {"-std=c11", "-std=c17", "-std=c2x", "-std=c++17", "-std=c++20"}, {});
     // Without -o the output is named like C source; the text is checked by
     // compiling it (tests/comp/c_array_check.c).
     vt::run_result r = comp(dir, {"--c-array", "_unit_2", "-a", "16", "$S"});
@@ -519,16 +533,27 @@ TEST(Comp, CArrayOption)
     EXPECT_FALSE(vt::file_exists(dir.file("unit.txt.dat")));
 }
 
-const std::string USAGE = "Usage: vantrel-comp [OPT]... FILE\nVantrel data compiler.\n\n"
-                          "  -o FILE    Set output file name\n"
-                          "  -a ALIGN   Set the tag alignment, a power of two from 8 to\n"
-                          "             1048576 (default 8)\n"
-                          "  -s SIZE    Set the largest blob size in bytes, up to 4294967295\n"
-                          "             (default 65536)\n"
-                          "  --c-array NAME\n"
-                          "             Write C source defining the array NAME and NAME_size\n"
-                          "             instead of the blob\n"
-                          "  --help     Show this screen\n  --version  Show version number\n";
+std::string usage_text(const std::string &prog)
+{
+    return "Usage: " + prog + " [OPT]... FILE\n  or:  " + prog +
+           " --schema FILE --c-header NAME -o FILE\nVantrel data compiler.\n\n"
+           "  -o FILE    Set output file name\n"
+           "  -a ALIGN   Set the tag alignment, a power of two from 8 to\n"
+           "             1048576 (default 8)\n"
+           "  -s SIZE    Set the largest blob size in bytes, up to 4294967295\n"
+           "             (default 65536)\n"
+           "  --c-array NAME\n"
+           "             Write C source defining the array NAME and NAME_size\n"
+           "             instead of the blob\n"
+           "  --schema FILE\n"
+           "             Check every tag against the schema FILE; its names\n"
+           "             may stand for ids, types and values\n"
+           "  --c-header NAME\n"
+           "             Write the schema's names as a C header, each prefixed\n"
+           "             with NAME (no source)\n"
+           "  --help     Show this screen\n  --version  Show version number\n";
+}
+const std::string USAGE = usage_text("vantrel-comp");
 
 // Each case runs in a folder holding the sources "unit.txt" and "unit"; the
 // listed files must then hold the given bytes, or be absent (nullopt), or
@@ -963,7 +988,173 @@ TEST(Comp, InvocationNameAsGiven)
     vt::run_result r = vt::run_program(VANTREL_COMP_PATH, {"./bin/my comp", dir.file("unit.txt")});
     EXPECT_EQ(r.err, "./bin/my comp: " + dir.file("unit.txt") + ":1: No matching start tag\n");
     r = vt::run_program(VANTREL_COMP_PATH, {"./bin/my comp"});
-    EXPECT_EQ(r.out, "Usage: ./bin/my comp" + USAGE.substr(19));
+    EXPECT_EQ(r.out, usage_text("./bin/my comp"));
+}
+
+// --schema: one schema of every declaration form; each row a source body
+// (between "{" and "}"), its status, its message (line numbers from 2) and
+// the blob.  An old output stays as it was on every failure.
+const std::string SCHEMA = "type  CAL   1\nconst FIVE  5\nconst BIG   0xFFFF_FFFF_FFFF_FFFF\n"
+                           "str   name  0x10  max 4\nstr   note  0x11  optional\nint   level 0x20  10..20\n"
+                           "int   temp  0x21  -40..85  optional\ndata  cal   0x30  CAL  size 2..4\n"
+                           "data  raw   0x31  7  optional\nint   big   0x40  optional\nstr   msg   0x100..0x1FF  table\n";
+const std::string REQUIRED = "str name \"ab\"\nint level 10\ndata cal CAL <0102>\n";
+blob required() { return std::move(blob().str(0x10, "ab").num(0x20, 10).data(0x30, 1, "\x01\x02")); }
+
+TEST(Comp, SchemaChecks)
+{
+    struct row {
+        std::string body;
+        std::string err;
+        std::string out = "";
+        std::vector<std::string> options = {"--schema", "$D/unit.schema"};
+    };
+    const std::vector<row> rows = {
+        {REQUIRED, "", required().end()},
+        {"str 0x10 \"abcd\"\nint 0x20 20\ndata 0x30 1 <01020304>\nint temp 0xFFFF_FFFF_FFFF_FFD8\nint big BIG\n"
+         "data raw 7 <>\nstr 0x100 \"a\"\nstr 0x1FF \"b\"\nstr note \"n\"\n",
+         "", blob().str(0x10, "abcd").num(0x20, 20).data(0x30, 1, "\x01\x02\x03\x04").num(0x21, uint64_t(-40))
+                 .num(0x40, ~uint64_t{0}).data(0x31, 7, "").str(0x100, "a").str(0x1FF, "b").str(0x11, "n").end()},
+        {"int levl 10\n", at(2, "levl: name not in the schema")},
+        {"int level FIVE\n", at(2, "level: value 5 is out of 10..20")},
+        {"int level 21\n", at(2, "level: value 21 is out of 10..20")},
+        {"int temp 86\n", at(2, "temp: value 86 is out of -40..85")},
+        {"int 0x22 1\n", at(2, "id 0x22 is not in the schema")},
+        {"str level \"x\"\n", at(2, "level: a string tag where the schema declares an integer")},
+        {"data cal 2 <0102>\n", at(2, "cal: type 0x2 is not CAL (0x1)")},
+        {"data raw 8 <>\n", at(2, "raw: type 0x8 is not 0x7")},
+        {"str name \"abcde\"\n", at(2, "name: string of 5 bytes is longer than max 4")},
+        {"data cal CAL <01>\n", at(2, "cal: data block of 1 bytes is out of size 2..4")},
+        {"int level 10\ndata cal CAL begin\n<0102 0304>\n<05>\nend\n", at(3, "cal: data block of 5 bytes is out of size 2..4")},
+        {"int level 10\nint 0x20 11\n", at(3, "level: second tag with id 0x20")},
+        {"str 0x100 \"a\"\nstr 0x100 \"b\"\n", at(3, "msg: second tag with id 0x100")},
+        {"str name \"ab\"\nint level 10\n", at(4, "cal: missing")},
+        {"str msg \"a\"\n", at(2, "msg: a table, whose ids are written as numbers")},
+        {"int CAL 1\n", at(2, "CAL: declared as type, not as a tag")},
+        {"int FIVE 1\n", at(2, "FIVE: declared as const, not as a tag")},
+        {"data cal name <0102>\n", at(2, "name: declared as str, not as type")},
+        // The schema's checks come before the blob's own limits.
+        {"str name \"abcde\"\n", at(2, "name: string of 5 bytes is longer than max 4"), "",
+         {"--schema", "$D/unit.schema", "-s", "32"}},
+        // Without --schema, names are what they were: malformed numbers.
+        {"int level 10\n", at(2, FMT), "", {}},
+    };
+    for (const row &r : rows) {
+        vt::temp_dir dir;
+        SCOPED_TRACE(r.body);
+        vt::write_file(dir.file("unit.schema"), SCHEMA);
+        vt::write_file(dir.file("unit.txt"), "{\n" + r.body + "}\n");
+        vt::write_file(dir.file("unit.dat"), "old");
+        std::vector<std::string> args = r.options;
+        args.insert(args.end(), {"-o", "$D/unit.dat", "$S"});
+        vt::run_result got = comp(dir, args);
+        EXPECT_EQ(got.err, expand(r.err, dir));
+        EXPECT_EQ(got.status, r.err.empty() ? 0 : 1);
+        EXPECT_EQ(vt::read_file(dir.file("unit.dat")), r.err.empty() ? r.out : "old");
+    }
+    // -a, -s and --c-array give with names and a schema what they give with
+    // numbers and none.
+    const std::string numbers = "{\nstr 0x10 \"ab\"\nint 0x20 10\ndata 0x30 1 <0102>\n}\n";
+    for (const std::vector<std::string> &options :
+         std::vector<std::vector<std::string>>{{"-a", "64"}, {"-s", "128"}, {"--c-array", "unit", "-a", "16"}}) {
+        vt::temp_dir dir;
+        SCOPED_TRACE(::testing::PrintToString(options));
+        vt::write_file(dir.file("unit.schema"), SCHEMA);
+        vt::write_file(dir.file("unit.txt"), "{\n" + REQUIRED + "}\n");
+        vt::write_file(dir.file("numbers.txt"), numbers);
+        std::vector<std::string> named = options, plain = options;
+        named.insert(named.end(), {"--schema", "$D/unit.schema", "-o", "$D/named", "$S"});
+        plain.insert(plain.end(), {"-o", "$D/plain", "$D/numbers.txt"});
+        EXPECT_EQ(comp(dir, named).status, 0);
+        EXPECT_EQ(comp(dir, plain).status, 0);
+        EXPECT_EQ(vt::read_file(dir.file("named")), vt::read_file(dir.file("plain")));
+    }
+}
+
+// A faulty schema, or none to read, is one message with its line and status
+// 1, before the source is opened (here it does not exist) or an output is
+// touched.
+TEST(Comp, SchemaFaults)
+{
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"int a 1\nint b 1\n", "$D/unit.schema:2: id declared twice or in overlapping ranges '1'"},
+        {"# one\n\nstr x 1 mx 3\n", "$D/unit.schema:3: unknown constraint 'mx'"},
+        {"int int 1\n", "$D/unit.schema:1: name the generated C header cannot define 'int': a keyword of C or C++"},
+        {"", "cannot read schema '$D/none.schema': " + std::string(std::strerror(ENOENT))},
+    };
+    for (const auto &[text, message] : rows) {
+        vt::temp_dir dir;
+        SCOPED_TRACE(message);
+        vt::write_file(dir.file("unit.schema"), text);
+        vt::write_file(dir.file("unit.dat"), "old");
+        const std::string schema = text.empty() ? "$D/none.schema" : "$D/unit.schema";
+        for (std::vector<std::string> args : {std::vector<std::string>{"-o", "$D/unit.dat", "$D/absent.txt"},
+                                              {"--c-header", "unit", "-o", "$D/unit.dat"}}) {
+            args.insert(args.begin(), {"--schema", schema});
+            vt::run_result r = comp(dir, args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, expand(prog(message), dir));
+            EXPECT_EQ(vt::read_file(dir.file("unit.dat")), "old");
+        }
+    }
+}
+
+// --c-header: the header of the schema above names every number of it;
+// a C text holds each against its value and type, compiled under every
+// standard with the strict warnings.  Its misuses and the names it cannot
+// define are one message each, with no output.
+TEST(Comp, CHeader)
+{
+    vt::temp_dir dir;
+    vt::write_file(dir.file("unit.schema"), SCHEMA + "const C 3\n");
+    vt::write_file(dir.file("unit.dat"), "old");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> misuses = {
+        {{"--c-header", "unit", "-o", "$D/unit.dat"}, "--c-header needs --schema FILE"},
+        {{"--schema", "$D/unit.schema", "--c-header", "unit"}, "--c-header needs -o FILE"},
+        {{"--schema", "$D/unit.schema", "--c-header", "unit", "-o", "$D/unit.dat", "$S"},
+         "--c-header writes from the schema alone: no source operand"},
+        {{"--c-array", "a", "--schema", "$D/unit.schema", "--c-header", "unit", "-o", "$D/unit.dat"},
+         "--c-header and --c-array exclude each other"},
+        {{"--c-header", "int", "--schema", "$D/unit.schema", "-o", "$D/unit.dat"},
+         "--c-header int: a keyword of C or C++"},
+        {{"--schema", "$D/unit.schema", "--c-header", "INT8", "-o", "$D/unit.dat"},
+         "--c-header INT8: INT8_CONST_C: a name that <stddef.h> or <stdint.h> may define"},
+        {{"--schema", "$D/unit.schema", "--c-header", "u", "-o", "$D/unit.schema"},
+         "output file '$D/unit.schema' is the same as the schema file"},
+    };
+    for (const auto &[args, message] : misuses) {
+        vt::run_result r = comp(dir, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, expand(prog(message), dir));
+        EXPECT_EQ(vt::read_file(dir.file("unit.dat")), "old");
+    }
+    vt::run_result r = comp(dir, {"--schema", "$D/unit.schema", "--c-header", "unit", "-o", "$D/unit.h"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string header = vt::read_file(dir.file("unit.h"));
+    EXPECT_EQ(header.find("#ifndef unit_SCHEMA_H\n#define unit_SCHEMA_H\n"), header.find("#ifndef")) << header;
+    // Each macro's value, and its type's width and sign.
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"unit_TYPE_CAL", "1u"}, {"unit_CONST_FIVE", "5u"}, {"unit_CONST_BIG", "18446744073709551615u"},
+        {"unit_ID_name", "0x10u"}, {"unit_MAX_name", "4u"}, {"unit_ID_note", "0x11u"}, {"unit_ID_level", "0x20u"},
+        {"unit_MIN_level", "10u"}, {"unit_MAX_level", "20u"}, {"unit_ID_temp", "0x21u"}, {"unit_MIN_temp", "-40"},
+        {"unit_MAX_temp", "85"}, {"unit_ID_cal", "0x30u"}, {"unit_TYPE_cal", "1u"}, {"unit_MIN_cal", "2u"},
+        {"unit_MAX_cal", "4u"}, {"unit_ID_raw", "0x31u"}, {"unit_TYPE_raw", "7u"}, {"unit_ID_big", "0x40u"},
+        {"unit_ID_msg", "0x100u"}, {"unit_LAST_msg", "0x1FFu"}, {"unit_DECL_FIVE", "1u"}, {"unit_DECL_msg", "10u"},
+        {"unit_CONST_C", "3u"}, {"unit_DECLS", "12u"}};
+    const std::vector<std::pair<std::string, std::string>> types = {
+        {"unit_ID_name", "uint32_t"}, {"unit_TYPE_cal", "uint32_t"}, {"unit_CONST_BIG", "uint64_t"},
+        {"unit_MIN_temp", "int64_t"}, {"unit_MAX_level", "uint64_t"}, {"unit_MAX_cal", "uint32_t"},
+        {"unit_DECLS", "uint32_t"}};
+    std::string text = "#include \"unit.h\"\n#include \"unit.h\"\n";
+    for (const auto &[name, value] : values)
+        text += "typedef char check_" + name + "[" + name + " == " + value + " ? 1 : -1];\n";
+    for (const auto &[name, type] : types)
+        text += "typedef char size_" + name + "[sizeof(" + name + ") == sizeof(" + type + ") && (" + name +
+                " * 0 - 1 > 0) == ((" + type + ")-1 > 0) ? 1 : -1];\n";
+    text += "uint32_t first(void);\nuint32_t first(void) { return unit_ID_name + unit_TYPE_CAL; }\n";
+    vt::write_file(dir.file("use.c"), text);
+    compile_strictly(dir.file("use.c"), {"-std=c99", "-std=c11", "-std=c17", "-std=c2x", "-std=c++17", "-std=c++20"},
+                     {"-Wconversion", "-Wsign-conversion", "-I" + dir.path().string()});
 }
 
 } // namespace
