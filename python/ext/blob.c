@@ -1,5 +1,7 @@
 /* Blob: bytes checked once, then read without checking again: its tags in
  * order, look-ups by id under the C reader's rule, the tags as columns. */
+#include <inttypes.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "ext.h"
@@ -9,17 +11,20 @@ PyObject *vt_BlobType;
 typedef struct {
     PyObject_HEAD
     PyObject *window; /* the caller's bytes, held */
+    PyObject *schema; /* a Schema, or NULL */
     vantrel_tag start;
 } blob_object;
 
 static PyObject *blob_new(PyTypeObject *type, PyObject *args, PyObject *kwds)
 {
-    static char *keywords[] = {"data", NULL};
-    PyObject *data, *window;
+    static char *keywords[] = {"data", "schema", NULL};
+    PyObject *data, *schema = Py_None, *window;
     blob_object *blob;
     vantrel_walk w;
-    if (!PyArg_ParseTupleAndKeywords(args, kwds, "O:Blob", keywords, &data))
+    if (!PyArg_ParseTupleAndKeywords(args, kwds, "O|$O:Blob", keywords, &data, &schema))
         return NULL;
+    if (schema != Py_None && !vt_is_schema(schema))
+        return PyErr_Format(PyExc_TypeError, "schema must be a vantrel.Schema or None, not %R", Py_TYPE(schema));
     if ((window = vt_window_hold(data)) == NULL)
         return NULL;
     if (vt_check_bytes(vt_window_data(window), vt_window_size(window), &w) != 0) {
@@ -32,6 +37,10 @@ static PyObject *blob_new(PyTypeObject *type, PyObject *args, PyObject *kwds)
         return NULL;
     }
     blob->window = window;
+    if (schema != Py_None) {
+        Py_INCREF(schema);
+        blob->schema = schema;
+    }
     vantrel_checked_first(vt_window_data(window), vt_window_size(window), &blob->start);
     return (PyObject *)blob;
 }
@@ -39,20 +48,50 @@ static PyObject *blob_new(PyTypeObject *type, PyObject *args, PyObject *kwds)
 static void blob_dealloc(PyObject *self)
 {
     Py_XDECREF(((blob_object *)self)->window);
+    Py_XDECREF(((blob_object *)self)->schema);
     vt_free(self);
 }
 
-static PyObject *blob_iter(PyObject *self) { return vt_tags_checked(((blob_object *)self)->window); }
+static PyObject *blob_iter(PyObject *self)
+{
+    return vt_tags_checked(((blob_object *)self)->window, ((blob_object *)self)->schema);
+}
 
-/* The first tag of the outer block with the id: 1 with *tag, 0 when there
- * is none, -1 with an error set. */
+/* The id a look-up's key stands for: an int as it is, a str as the id of
+ * the schema's tag declaration of that name (a table's, a family of ids,
+ * stands for none: its member is asked by id).  0 or -1 with an error set. */
+static int key_id(blob_object *blob, PyObject *key, uint32_t *id)
+{
+    uint32_t decl;
+    const vantrel_schema_decl *d;
+    if (!PyUnicode_Check(key))
+        return vt_u32_arg(key, "id", id);
+    if (blob->schema == NULL) {
+        PyErr_Format(PyExc_TypeError, "a name (%R) needs a Blob read with a schema; without one, ask by id", key);
+        return -1;
+    }
+    if ((decl = vt_schema_tag_decl(blob->schema, key)) == VANTREL_SCHEMA_NONE)
+        return -1;
+    d = &vt_schema_of(blob->schema)->decls[decl];
+    if (d->flags & VANTREL_DECL_TABLE) {
+        char ids[32];
+        snprintf(ids, sizeof ids, "0x%" PRIX32 "..0x%" PRIX32, d->id, d->last);
+        PyErr_Format(PyExc_ValueError, "%R is a table of ids %s: ask for one of them by id", key, ids);
+        return -1;
+    }
+    *id = d->id;
+    return 0;
+}
+
+/* The first tag of the outer block with the id (or name): 1 with *tag, 0
+ * when there is none, -1 with an error set. */
 static int find(blob_object *blob, PyObject *id_arg, vantrel_tag *tag)
 {
     const uint8_t *data = vt_window_data(blob->window);
     size_t size = vt_window_size(blob->window);
     uint32_t id;
     int found;
-    if (vt_u32_arg(id_arg, "id", &id) < 0)
+    if (key_id(blob, id_arg, &id) < 0)
         return -1;
     if (size < VT_RELEASE_GIL_BYTES) {
         found = vantrel_checked_find(data, size, id, tag);
@@ -89,7 +128,50 @@ static PyObject *blob_find(PyObject *self, PyObject *id)
         return NULL;
     if (found == 0)
         Py_RETURN_NONE;
-    return vt_tag_new(((blob_object *)self)->window, &tag);
+    return vt_tag_new(((blob_object *)self)->window, ((blob_object *)self)->schema, &tag);
+}
+
+/* The schema's check of the whole blob, the format's with it (the bytes
+ * may have been written since they were checked), in one walk. */
+static PyObject *blob_validate(PyObject *self, PyObject *unused)
+{
+    blob_object *blob = (blob_object *)self;
+    const uint8_t *data = vt_window_data(blob->window);
+    size_t size = vt_window_size(blob->window);
+    const vantrel_schema *schema;
+    vantrel_schema_fault fault;
+    uint8_t *seen;
+    int code;
+    (void)unused;
+    if (blob->schema == NULL)
+        return PyErr_Format(PyExc_TypeError, "validate() needs a Blob read with a schema: Blob(data, schema=...)");
+    schema = vt_schema_of(blob->schema);
+    if ((seen = (uint8_t *)PyMem_Malloc(vantrel_schema_seen_size(schema))) == NULL)
+        return PyErr_NoMemory();
+    if (size < VT_RELEASE_GIL_BYTES) {
+        code = vantrel_schema_check_blob(data, size, schema, seen, &fault);
+    } else {
+        Py_BEGIN_ALLOW_THREADS
+        code = vantrel_schema_check_blob(data, size, schema, seen, &fault);
+        Py_END_ALLOW_THREADS
+    }
+    PyMem_Free(seen);
+    if (code == 0)
+        Py_RETURN_NONE;
+    /* A format fault: the bytes changed after Blob() checked them. */
+    if (code < VANTREL_SF_FIRST)
+        return vt_raise_changed(blob->window, fault.offset);
+    return vt_raise_schema_fault(blob->schema, &fault);
+}
+
+static PyObject *blob_schema(PyObject *self, void *closure)
+{
+    PyObject *schema = ((blob_object *)self)->schema;
+    (void)closure;
+    if (schema == NULL)
+        Py_RETURN_NONE;
+    Py_INCREF(schema);
+    return schema;
 }
 
 /* ---------------------------------------------------------------- columns */
@@ -280,14 +362,26 @@ static PyMethodDef blob_methods[] = {
     {"get", blob_get, METH_O,
      "get($self, id, /)\n--\n\n"
      "The value of the first string, integer or data block tag of the outer block\n"
-     "with this id (tags of nested blocks are not searched), as the C reader's\n"
+     "with this id, or with a schema this name: get(0x200) or get('period_ms')\n"
+     "(tags of nested blocks are not searched), as the C reader's\n"
      "look-ups find it: an int for an integer, a str for a string (UTF-8; bytes that\n"
      "are not come back as surrogate escapes) and a read-only memoryview for a data\n"
      "block.  KeyError when no such tag exists; ValueError for an id that is not\n"
-     "0 to 2**32-1.  Large blobs are searched without the GIL."},
+     "0 to 2**32-1, a name the schema does not declare as a tag, or a table's name\n"
+     "(ask for its members by id); TypeError for a name without a schema.  Large\n"
+     "blobs are searched without the GIL."},
     {"find", blob_find, METH_O,
      "find($self, id, /)\n--\n\n"
      "The Tag get() reads its value from, or None when there is none."},
+    {"validate", blob_validate, METH_NOARGS,
+     "validate($self, /)\n--\n\n"
+     "None when the blob is the one its schema declares; else raises BlobError for\n"
+     "the first fault, as vantrel-dump --schema --json reports it: offset (the\n"
+     "offending tag's first byte, the end tag's for a required tag that is missing),\n"
+     "reason, code (a vantrel.SchemaFault) and name (the declaration's; None for\n"
+     "an id the schema does not declare or a nested block).  The schema's checker\n"
+     "of the C library, in one pass with the format's check, without the GIL for\n"
+     "large blobs.  TypeError for a Blob read without a schema."},
     {"columns", blob_columns, METH_NOARGS,
      "columns($self, /)\n--\n\n"
      "Every tag in order, as columns: a dict of read-only memoryviews, one item a\n"
@@ -306,16 +400,19 @@ static PyGetSetDef blob_getset[] = {
      "its start and end tags' sizes; None when no alignment gives its start tag.",
      NULL},
     {"length", blob_length, NULL, "The start tag's length word: the blob's size in bytes.", NULL},
+    {"schema", blob_schema, NULL, "The Schema the blob was read with, or None.", NULL},
     {NULL, NULL, NULL, NULL, NULL},
 };
 
 static PyType_Slot blob_slots[] = {
-    {Py_tp_doc, "Blob(data)\n--\n\n"
+    {Py_tp_doc, "Blob(data, *, schema=None)\n--\n\n"
                 "A well-formed blob: checks `data` once (bytes, bytearray, memoryview, mmap or\n"
                 "any other contiguous buffer, of either byte order), raising BlobError when it\n"
                 "is not one, and holds its buffer from then on.  Iterating it gives its tags in\n"
                 "order (Tag objects): the blob's own start tag first, its end tag last, a\n"
                 "nested block as its start tag, its tags and its end tag.\n\n"
+                "With a schema (a vantrel.Schema) the tags have names, get() and find() take\n"
+                "names as well as ids, and validate() checks the blob against the schema.\n\n"
                 "Nothing is copied: payloads are read-only memoryviews of `data`.  While the\n"
                 "Blob or a view lives, a bytearray cannot be resized nor an mmap closed\n"
                 "(BufferError)."},

@@ -13,6 +13,7 @@
 
 #include "vantrel.h"
 #include "vantrel_reader.h"
+#include "vantrel_schema.h"
 
 /* Checks and bulk walks over at least this many bytes let other threads
  * run meanwhile.  Below it, taking the GIL back could cost more than the
@@ -44,11 +45,13 @@ PyObject *vt_window_view(PyObject *window, const uint8_t *at, size_t size);
 
 /* ---- tag.c: Tag objects and the iterator over a blob's tags */
 
-/* A new Tag for `tag`, a tag of the bytes `window` holds. */
-PyObject *vt_tag_new(PyObject *window, const vantrel_tag *tag);
+/* A new Tag for `tag`, a tag of the bytes `window` holds; `schema` (a
+ * Schema, or NULL) names it. */
+PyObject *vt_tag_new(PyObject *window, PyObject *schema, const vantrel_tag *tag);
 /* Iterators over the tags of the bytes `window` holds: one for bytes that
- * vantrel_check accepted, one that checks as it goes (walk()). */
-PyObject *vt_tags_checked(PyObject *window);
+ * vantrel_check accepted (its tags named by `schema`, or NULL), one that
+ * checks as it goes (walk()). */
+PyObject *vt_tags_checked(PyObject *window, PyObject *schema);
 PyObject *vt_tags_walking(PyObject *window);
 /* A tag's value by its kind: int, str (UTF-8, undecodable bytes as
  * surrogate escapes) or a memoryview; None for start and end tags. */
@@ -79,10 +82,29 @@ PyObject *vt_raise_changed(PyObject *window, uint64_t offset);
  * ValueError naming `what`.  Returns 0 or -1. */
 int vt_u32_arg(PyObject *obj, const char *what, uint32_t *out);
 
+/* ---- schema.c: Schema, SchemaError and what the others ask of a schema */
+
+extern PyObject *vt_SchemaError;
+int vt_is_schema(PyObject *obj);
+const vantrel_schema *vt_schema_of(PyObject *schema);
+/* The name of declaration `decl` as a str; None for VANTREL_SCHEMA_NONE. */
+PyObject *vt_schema_name(PyObject *schema, uint32_t decl);
+/* The tag declaration named by the str `name`, or VANTREL_SCHEMA_NONE with
+ * ValueError set (no such name, or a type's or a const's). */
+uint32_t vt_schema_tag_decl(PyObject *schema, PyObject *name);
+/* The whole reason for schema fault `code` at `tag` against `decl`, as the
+ * dump gives it (a missing tag's with no tag). */
+char *vt_schema_reason(PyObject *schema, int code, uint32_t decl, const vantrel_tag *tag,
+                       char text[VANTREL_SCHEMA_REASON_SIZE]);
+/* Raises BlobError (with `name`: the declaration's, or None) for the first
+ * fault vantrel_schema_check_blob found; returns NULL. */
+PyObject *vt_raise_schema_fault(PyObject *schema, const vantrel_schema_fault *fault);
+
 /* ---- the types, created at import */
-extern PyObject *vt_WindowType, *vt_TagType, *vt_TagIterType, *vt_BlobType, *vt_BuilderType;
-extern PyType_Spec vt_window_spec, vt_tag_spec, vt_tag_iter_spec, vt_blob_spec, vt_builder_spec;
+extern PyObject *vt_WindowType, *vt_TagType, *vt_TagIterType, *vt_BlobType, *vt_BuilderType, *vt_SchemaType;
+extern PyType_Spec vt_window_spec, vt_tag_spec, vt_tag_iter_spec, vt_blob_spec, vt_builder_spec, vt_schema_spec;
 int vt_fault_init(PyObject *module);
+int vt_schema_init(PyObject *module);
 
 /* Frees an object of a heap type made here (none of them is tracked by
  * the collector) and lets go of its type. */

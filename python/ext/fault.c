@@ -28,31 +28,37 @@ static int give_attr(PyObject *error, const char *name, PyObject *value)
     return status;
 }
 
-/* Raises BlobError: str() is the message, the attributes carry the parts.
- * Returns NULL. */
-static PyObject *raise_blob_error(uint64_t offset, const char *reason, int code)
+/* Raises BlobError: str() is the message, the attributes carry the parts;
+ * `name` (taken) is the schema declaration's name, or None.  Returns NULL. */
+static PyObject *raise_blob_error(uint64_t offset, const char *reason, int code, PyObject *name)
 {
-    char text[192];
+    char text[VANTREL_SCHEMA_REASON_SIZE + 48];
     PyObject *message, *error;
     snprintf(text, sizeof text, "%s (at offset %" PRIu64 ", 0x%" PRIX64 ")", reason, offset, offset);
     message = PyUnicode_DecodeUTF8(text, (Py_ssize_t)strlen(text), "replace");
+    /* A schema fault says which declaration first, as the dump does. */
+    if (message != NULL && name != Py_None) {
+        PyObject *named = PyUnicode_FromFormat("%U: %U", name, message);
+        Py_DECREF(message);
+        message = named;
+    }
     error = message == NULL ? NULL : PyObject_CallFunctionObjArgs(vt_BlobError, message, NULL);
     Py_XDECREF(message);
-    if (error == NULL)
-        return NULL;
-    if (give_attr(error, "offset", PyLong_FromUnsignedLongLong(offset)) == 0 &&
+    if (error != NULL && give_attr(error, "offset", PyLong_FromUnsignedLongLong(offset)) == 0 &&
         give_attr(error, "reason", PyUnicode_DecodeUTF8(reason, (Py_ssize_t)strlen(reason), "replace")) == 0 &&
-        give_attr(error, "code", PyLong_FromLong(code)) == 0)
+        give_attr(error, "code", PyLong_FromLong(code)) == 0 && (Py_INCREF(name), give_attr(error, "name", name)) == 0)
         PyErr_SetObject(vt_BlobError, error);
-    Py_DECREF(error);
+    Py_XDECREF(error);
+    Py_DECREF(name);
     return NULL;
 }
 
 PyObject *vt_raise_fault(const vantrel_walk *w)
 {
     char reason[VANTREL_REASON_SIZE];
+    Py_INCREF(Py_None);
     return raise_blob_error(w->fault_offset, vantrel_fault_describe(w->fault_code, w->fault_value, reason),
-                            w->fault_code);
+                            w->fault_code, Py_None);
 }
 
 PyObject *vt_raise_changed(PyObject *window, uint64_t offset)
@@ -61,7 +67,24 @@ PyObject *vt_raise_changed(PyObject *window, uint64_t offset)
     if (vt_check_bytes(vt_window_data(window), vt_window_size(window), &w) != 0)
         return vt_raise_fault(&w);
     /* Changed and changed back between two steps: nothing to name. */
-    return raise_blob_error(offset, "the bytes changed while the blob was read", VANTREL_E_NONE);
+    Py_INCREF(Py_None);
+    return raise_blob_error(offset, "the bytes changed while the blob was read", VANTREL_E_NONE, Py_None);
+}
+
+char *vt_schema_reason(PyObject *schema, int code, uint32_t decl, const vantrel_tag *tag,
+                       char text[VANTREL_SCHEMA_REASON_SIZE])
+{
+    return vantrel_schema_describe(vt_schema_of(schema), code, decl, code == VANTREL_SF_MISSING ? NULL : tag, text);
+}
+
+PyObject *vt_raise_schema_fault(PyObject *schema, const vantrel_schema_fault *fault)
+{
+    char reason[VANTREL_SCHEMA_REASON_SIZE];
+    PyObject *name = vt_schema_name(schema, fault->decl);
+    if (name == NULL)
+        return NULL;
+    return raise_blob_error(fault->offset, vt_schema_reason(schema, fault->code, fault->decl, &fault->tag, reason),
+                            fault->code, name);
 }
 
 int vt_u32_arg(PyObject *obj, const char *what, uint32_t *out)
@@ -100,7 +123,11 @@ int vt_fault_init(PyObject *module)
         "A ValueError with the fault as vantrel-dump and the C reader report it:\n"
         "offset (the byte offset), reason (vantrel-dump's text, e.g.\n"
         "'invalid tag size' or 'unknown tag: 0x7A600009') and code (the C\n"
-        "reader's fault code, an int that vantrel.Fault names).",
+        "reader's fault code, an int that vantrel.Fault names).  Blob.validate()\n"
+        "raises it for a blob its schema refuses: then code is the schema's fault\n"
+        "code (vantrel.SchemaFault), reason vantrel-dump --schema's text and name the\n"
+        "declaration's name (None for an id the schema does not declare, and for\n"
+        "faults of the format).",
         PyExc_ValueError, NULL);
     if (vt_BlobError == NULL || PyModule_AddObjectRef(module, "BlobError", vt_BlobError) < 0)
         return -1;

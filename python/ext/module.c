@@ -79,14 +79,39 @@ static int add_kinds(PyObject *module)
     return status;
 }
 
-/* _FAULTS: (name, code) of every fault code of enum vantrel_fault_code,
- * from which vantrel.Fault is made: the numbers are the header's. */
+/* One (name, code) pair of a fault code table handed to Python. */
+typedef struct {
+    const char *name;
+    int code;
+} code_name;
+
+/* The pairs as a tuple of (name, code) under `key` in the module. */
+static int add_codes(PyObject *module, const char *key, const code_name *codes, int count)
+{
+    PyObject *list = PyTuple_New(count);
+    int i, status;
+    if (list == NULL)
+        return -1;
+    for (i = 0; i < count; ++i) {
+        PyObject *pair = Py_BuildValue("(si)", codes[i].name, codes[i].code);
+        if (pair == NULL) {
+            Py_DECREF(list);
+            return -1;
+        }
+        PyTuple_SetItem(list, i, pair);
+    }
+    status = PyModule_AddObjectRef(module, key, list);
+    Py_DECREF(list);
+    return status;
+}
+
+/* _FAULTS: every fault code of enum vantrel_fault_code, from which
+ * vantrel.Fault is made, and _SCHEMA_FAULTS: those of enum
+ * vantrel_schema_fault_code, for vantrel.SchemaFault.  The numbers are the
+ * headers'. */
 static int add_faults(PyObject *module)
 {
-    static const struct {
-        const char *name;
-        int code;
-    } faults[] = {
+    static const code_name faults[] = {
         {"SHORT", VANTREL_E_SHORT},
         {"NO_START", VANTREL_E_NO_START},
         {"START_RESERVED", VANTREL_E_START_RESERVED},
@@ -99,23 +124,19 @@ static int add_faults(PyObject *module)
         {"NESTED_RESERVED", VANTREL_E_NESTED_RESERVED},
         {"TOO_DEEP", VANTREL_E_TOO_DEEP},
     };
-    enum { COUNT = sizeof faults / sizeof faults[0] };
-    PyObject *list;
-    int i, status;
+    static const code_name schema_faults[] = {
+        {"UNDECLARED", VANTREL_SF_UNDECLARED}, {"KIND", VANTREL_SF_KIND},
+        {"TYPE", VANTREL_SF_TYPE},             {"RANGE", VANTREL_SF_RANGE},
+        {"LENGTH", VANTREL_SF_LENGTH},         {"SIZE", VANTREL_SF_SIZE},
+        {"DUPLICATE", VANTREL_SF_DUPLICATE},   {"MISSING", VANTREL_SF_MISSING},
+        {"NESTED", VANTREL_SF_NESTED},
+    };
+    enum { COUNT = sizeof faults / sizeof faults[0], SCHEMA_COUNT = sizeof schema_faults / sizeof schema_faults[0] };
     _Static_assert(COUNT == VANTREL_E_COUNT - 1, "every fault code but VANTREL_E_NONE has a name");
-    if ((list = PyTuple_New(COUNT)) == NULL)
+    _Static_assert(SCHEMA_COUNT == VANTREL_SF_END - VANTREL_SF_FIRST, "every schema fault code has a name");
+    if (add_codes(module, "_FAULTS", faults, COUNT) < 0)
         return -1;
-    for (i = 0; i < COUNT; ++i) {
-        PyObject *pair = Py_BuildValue("(si)", faults[i].name, faults[i].code);
-        if (pair == NULL) {
-            Py_DECREF(list);
-            return -1;
-        }
-        PyTuple_SetItem(list, i, pair);
-    }
-    status = PyModule_AddObjectRef(module, "_FAULTS", list);
-    Py_DECREF(list);
-    return status;
+    return add_codes(module, "_SCHEMA_FAULTS", schema_faults, SCHEMA_COUNT);
 }
 
 PyMODINIT_FUNC PyInit__vantrel(void)
@@ -126,7 +147,8 @@ PyMODINIT_FUNC PyInit__vantrel(void)
     if (add_type(module, &vt_window_spec, &vt_WindowType) < 0 || add_type(module, &vt_tag_spec, &vt_TagType) < 0 ||
         add_type(module, &vt_tag_iter_spec, &vt_TagIterType) < 0 ||
         add_type(module, &vt_blob_spec, &vt_BlobType) < 0 || add_type(module, &vt_builder_spec, &vt_BuilderType) < 0 ||
-        vt_fault_init(module) < 0 || add_kinds(module) < 0 || add_faults(module) < 0 ||
+        add_type(module, &vt_schema_spec, &vt_SchemaType) < 0 || vt_fault_init(module) < 0 ||
+        vt_schema_init(module) < 0 || add_kinds(module) < 0 || add_faults(module) < 0 ||
         PyModule_AddStringConstant(module, "__version__", vantrel_version()) < 0 ||
         PyModule_AddIntConstant(module, "MAX_DEPTH", VANTREL_MAX_DEPTH) < 0) {
         Py_DECREF(module);

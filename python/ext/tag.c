@@ -11,16 +11,19 @@ PyObject *vt_kind_names[VANTREL_KIND_COUNT];
 typedef struct {
     PyObject_HEAD
     PyObject *window; /* the bytes the tag lies in */
+    PyObject *schema; /* the Schema that names it, or NULL */
     vantrel_tag tag;
 } tag_object;
 
-PyObject *vt_tag_new(PyObject *window, const vantrel_tag *tag)
+PyObject *vt_tag_new(PyObject *window, PyObject *schema, const vantrel_tag *tag)
 {
     tag_object *t = (tag_object *)PyType_GenericAlloc((PyTypeObject *)vt_TagType, 0);
     if (t == NULL)
         return NULL;
     Py_INCREF(window);
     t->window = window;
+    Py_XINCREF(schema);
+    t->schema = schema;
     t->tag = *tag;
     return (PyObject *)t;
 }
@@ -46,7 +49,10 @@ PyObject *vt_tag_value(PyObject *window, const vantrel_tag *tag)
 }
 
 /* The attributes, by closure number. */
-enum { GET_KIND, GET_ID, GET_TYPE, GET_VALUE, GET_PAYLOAD, GET_OFFSET, GET_DEPTH, GET_TAG_SIZE, GET_SIZE, GET_LENGTH };
+enum {
+    GET_KIND, GET_ID, GET_TYPE, GET_VALUE, GET_PAYLOAD, GET_OFFSET, GET_DEPTH, GET_TAG_SIZE, GET_SIZE, GET_LENGTH,
+    GET_NAME
+};
 
 static PyObject *tag_get(PyObject *self, void *closure)
 {
@@ -85,6 +91,13 @@ static PyObject *tag_get(PyObject *self, void *closure)
         if (t->code == VANTREL_TAG_START)
             return PyLong_FromUnsignedLong(t->length);
         break;
+    case GET_NAME: {
+        /* The schema declares the outer block's tags, as the dump names them. */
+        PyObject *schema = ((tag_object *)self)->schema;
+        if (schema != NULL && has_id(t->code) && t->depth == 0)
+            return vt_schema_name(schema, vantrel_schema_find_id(vt_schema_of(schema), t->id));
+        break;
+    }
     }
     Py_RETURN_NONE;
 }
@@ -107,6 +120,9 @@ static PyGetSetDef tag_getset[] = {
     TAG_GETTER("tag_size", GET_TAG_SIZE, "The tag_size word of the tag's header."),
     TAG_GETTER("size", GET_SIZE, "The payload's size in bytes (string, data block); None for other tags."),
     TAG_GETTER("length", GET_LENGTH, "A start tag's length word (its block's bytes); None for other tags."),
+    TAG_GETTER("name", GET_NAME,
+               "The name of the schema's declaration of the tag's id (a table's name for each of\n"
+               "its ids), for a tag of the outer block of a Blob read with a schema; else None."),
     {NULL, NULL, NULL, NULL, NULL},
 };
 
@@ -138,6 +154,7 @@ static PyObject *tag_repr(PyObject *self)
 static void tag_dealloc(PyObject *self)
 {
     Py_DECREF(((tag_object *)self)->window);
+    Py_XDECREF(((tag_object *)self)->schema);
     vt_free(self);
 }
 
@@ -161,6 +178,7 @@ enum { AT_FIRST, GOING, DONE };
 typedef struct {
     PyObject_HEAD
     PyObject *window;
+    PyObject *schema; /* names the tags handed out, or NULL */
     vantrel_reader *reader; /* walk(): the checking walk; a checked blob: NULL */
     vantrel_tag current;
     int state;
@@ -172,13 +190,15 @@ typedef struct {
     unsigned turn;
 } tag_iter_object;
 
-static PyObject *new_iter(PyObject *window, int walking)
+static PyObject *new_iter(PyObject *window, PyObject *schema, int walking)
 {
     tag_iter_object *it = (tag_iter_object *)PyType_GenericAlloc((PyTypeObject *)vt_TagIterType, 0);
     if (it == NULL)
         return NULL;
     Py_INCREF(window);
     it->window = window;
+    Py_XINCREF(schema);
+    it->schema = schema;
     it->state = AT_FIRST;
     if (walking) {
         it->reader = (vantrel_reader *)PyMem_Malloc(sizeof *it->reader);
@@ -192,9 +212,9 @@ static PyObject *new_iter(PyObject *window, int walking)
     return (PyObject *)it;
 }
 
-PyObject *vt_tags_checked(PyObject *window) { return new_iter(window, 0); }
+PyObject *vt_tags_checked(PyObject *window, PyObject *schema) { return new_iter(window, schema, 0); }
 
-PyObject *vt_tags_walking(PyObject *window) { return new_iter(window, 1); }
+PyObject *vt_tags_walking(PyObject *window) { return new_iter(window, NULL, 1); }
 
 /* Hands out *tag in the older of the two recent tags when nothing else
  * holds it, else in a new one. */
@@ -205,7 +225,7 @@ static PyObject *hand_out(tag_iter_object *it, const vantrel_tag *tag)
         ((tag_object *)*slot)->tag = *tag;
     } else {
         Py_XDECREF(*slot);
-        if ((*slot = vt_tag_new(it->window, tag)) == NULL)
+        if ((*slot = vt_tag_new(it->window, it->schema, tag)) == NULL)
             return NULL;
     }
     Py_INCREF(*slot);
@@ -262,6 +282,7 @@ static void tag_iter_dealloc(PyObject *self)
     Py_XDECREF(it->recent[0]);
     Py_XDECREF(it->recent[1]);
     Py_DECREF(it->window);
+    Py_XDECREF(it->schema);
     PyMem_Free(it->reader);
     vt_free(self);
 }

@@ -1,7 +1,10 @@
 """Python judges every blob as vantrel-dump --json does: for the fuzz seeds
 and their mutations, the same verdict, the same fault offset and reason,
-and the same tags (those before the fault, for a blob that has one)."""
+and the same tags (those before the fault, for a blob that has one); and
+with a schema, validate() as vantrel-dump --schema --json."""
+import json
 import os
+import subprocess
 import sys
 import tempfile
 
@@ -11,7 +14,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import vantrel
-from conftest import DATA_BLOCK, INTEGER, START, STRING
+from conftest import DATA_BLOCK, INTEGER, START, STRING, program
 
 # The C reader's fault texts by code: a reason begins with its code's text.
 FAULT_TEXT = {
@@ -220,3 +223,108 @@ def mutation(draw, seeds):
 @given(st.data())
 def test_mutations_agree(seeds, dump, data):
     judge([data.draw(mutation(seeds)) for _ in range(4)], dump)
+
+
+KIND_WORD = {"string": "str", "integer": "int", "data_block": "data"}
+
+
+@st.composite
+def schema_near(draw, data):
+    """A schema drawn near the blob `data`: each outer tag's id declared as
+    the tag is or with one thing changed (left out, another kind, type,
+    range, max or size, optional, a table around it), sometimes one more
+    required tag the blob lacks.  A blob that is not well formed gets a
+    schema of one tag."""
+    try:
+        tags = [t for t in vantrel.Blob(data) if t.depth == 0 and t.id is not None]
+    except vantrel.BlobError:
+        tags = []
+    first = {}
+    for t in tags:
+        first.setdefault(t.id, t)
+    ids = sorted(first)
+    lines = ["type SEVEN 7"]
+    near = lambda n, top: st.integers(max(0, n - 1), min(n + 1, top))
+    for k, id_ in enumerate(ids):
+        t, change = first[id_], draw(st.integers(0, 12))
+        if change == 0:
+            continue
+        kind = draw(st.sampled_from(sorted(KIND_WORD.values()))) if change == 1 else KIND_WORD[t.kind]
+        span = id_ + 3 < (ids + [1 << 32])[k + 1] and change == 2
+        words = [kind, f"t{k}", f"0x{id_:X}..0x{id_ + 3:X}" if span else f"0x{id_:X}"]
+        size = t.size or 0
+        if kind == "data":
+            words.append(draw(st.sampled_from([str(t.type or 0), "SEVEN", "0"])))
+            if draw(st.booleans()):
+                low = draw(near(size, 0xFFFFFFFF))
+                words.append(f"size {low}..{max(low, draw(near(size, 0xFFFFFFFF)))}")
+        elif kind == "str" and draw(st.booleans()):
+            words.append(f"max {draw(near(size, 0xFFFFFFFF))}")
+        elif kind == "int" and draw(st.booleans()):
+            value = t.value or 0
+            low = draw(near(value, (1 << 64) - 1))
+            words.append(f"{low}..{max(low, draw(near(value, (1 << 64) - 1)))}")
+        if span or draw(st.booleans()):
+            words.append("table" if span else "optional")
+        lines.append(" ".join(words))
+    if draw(st.booleans()) or not ids:
+        free = next(i for i in range(1 << 32) if all(i < d or i > d + 3 for d in ids))  # past any table
+        lines.append(f"int extra 0x{free:X}")
+    return "\n".join(lines) + "\n"
+
+
+def schema_verdict(data, schema):
+    """Python's verdict on `data` against `schema` in the shape of the
+    dump's "error" (None for none), and the outer tags' names."""
+    try:
+        blob = vantrel.Blob(data, schema=schema)
+    except vantrel.BlobError as e:
+        return {"offset": e.offset, "reason": e.reason}, None
+    names = [t.name for t in blob if t.depth == 0 and t.id is not None]
+    try:
+        blob.validate()
+    except vantrel.BlobError as e:
+        assert e.code in list(vantrel.SchemaFault) and e.reason and isinstance(e, ValueError)
+        error = {"offset": e.offset, "reason": e.reason}
+        if e.name is not None:
+            error["name"] = e.name
+        return error, names
+    return None, names
+
+
+def judge_with_schemas(cases):
+    """vantrel-dump --schema --json on each (blob, schema text) as a file
+    pair, against validate(): the same verdict, offset, reason and name, and
+    the same names on the outer tags."""
+    with tempfile.TemporaryDirectory() as work:
+        for k, (data, text) in enumerate(cases):
+            blob, schema = os.path.join(work, f"{k}.dat"), os.path.join(work, f"{k}.schema")
+            with open(blob, "wb") as f:
+                f.write(data)
+            with open(schema, "w", encoding="utf-8") as f:
+                f.write(text)
+            out = subprocess.run([program("VANTREL_DUMP"), "--json", "--schema", schema, blob],
+                                 capture_output=True)
+            assert out.stdout, out.stderr
+            obj = json.loads(out.stdout)
+            error, names = schema_verdict(data, vantrel.Schema(text))
+            assert error == obj.get("error"), f"blob {data.hex()} schema {text!r}"
+            if names is not None:
+                assert names == [t.get("name") for t in obj["tags"] if t["tag"] != "start"]
+
+
+@settings(max_examples=150)
+@given(st.data())
+def test_schema_verdicts_agree(seeds, data):
+    """For the seeds, random blobs and their mutations, each with a schema
+    drawn near it."""
+    blobs = [data.draw(st.sampled_from(seeds))[1], data.draw(mutation(seeds))]
+    b = vantrel.Builder()
+    for add in data.draw(st.lists(st.one_of(
+            st.tuples(st.just("add_integer"), st.integers(0, 40), st.integers(0, 1 << 64 - 1)),
+            st.tuples(st.just("add_string"), st.integers(0, 40), st.binary(max_size=20)),
+            st.tuples(st.just("add_data"), st.integers(0, 40), st.sampled_from([0, 7]), st.binary(max_size=20))),
+            max_size=8)):
+        getattr(b, add[0])(*add[1:])
+    blobs.append(b.end())
+    judge_with_schemas([(blob, data.draw(schema_near(blob))) for blob in blobs])

@@ -1,10 +1,12 @@
 """The README's Python examples run and give what the README shows: the
-reading example on a blob vantrel-comp writes, the fault it quotes, and the
-building example's blob as vantrel-dump lists it."""
+reading example on a blob vantrel-comp writes, the fault it quotes, the
+building example's blob as vantrel-dump lists it, and the test bench that
+reads the first blob by the names of its schema."""
 import contextlib
 import io
 import os
 import re
+import shutil
 import subprocess
 
 
@@ -36,14 +38,18 @@ def run(code, folder, **names):
 def test_readme_examples(tmp_path, comp):
     found = blocks()
     python = [i for i, (language, _) in enumerate(found) if language == "python"]
-    assert len(python) == 3, "reading, fault and building examples"
-    reading, fault, building = (found[i][1] for i in python)
+    assert len(python) == 4, "reading, fault, building and schema examples"
+    reading, fault, building, by_name = (found[i][1] for i in python)
     # Where the README's first command writes it, run from the clone's top.
     (tmp_path / "build").mkdir()
+    (tmp_path / "examples").mkdir()
+    shutil.copyfile(os.path.join(ROOT, "examples", "device-settings.schema"),
+                    tmp_path / "examples" / "device-settings.schema")
     subprocess.run([comp, "-o", tmp_path / "build" / "device-settings.dat",
                     os.path.join(ROOT, "examples", "device-settings.txt")], check=True)
     assert run(reading, tmp_path) == found[python[0] + 1][1]
     assert len(reading.strip().splitlines()) <= 10
+    assert run(by_name, tmp_path) == found[python[3] + 1][1]
 
     run(building, tmp_path)
     shown = found[python[2] + 1][1]

@@ -117,3 +117,70 @@ def test_a_full_builder_refuses_what_does_not_fit(tags, alignment, size):
             assert not fits and "full" in str(e)
     body = read_back(vantrel.Blob(builder.end()))[1:-1]
     assert body == kept
+
+
+@st.composite
+def named_tags(draw):
+    """A random schema and tags that satisfy it: (schema text, [(name, value, id or None)]),
+    the tags in any order, optional ones sometimes left out."""
+    firsts = draw(st.lists(st.integers(0, 0x0FFFFFFF), min_size=1, max_size=8, unique=True))
+    lines, adds = [], []
+    for k, first in enumerate(firsts):
+        kind, id_, name = draw(st.sampled_from(["str", "int", "data"])), first * 16, f"d{k}"
+        table, optional = draw(st.integers(0, 4)) == 0, draw(st.booleans())
+        words = [kind, name, f"0x{id_:X}..0x{id_ + 3:X}" if table else f"0x{id_:X}"]
+        if kind == "int":
+            signed = draw(st.booleans())
+            ends = st.integers(-(1 << 63), (1 << 63) - 1) if signed else st.integers(0, (1 << 64) - 1)
+            low, high = sorted([draw(ends), draw(ends)])
+            words.append(f"{low}..{high}")
+            values = st.integers(low, high)
+        elif kind == "str":
+            most = draw(st.integers(0, 40))
+            words += ["max", str(most)]
+            values = st.binary(max_size=most)
+        else:
+            low = draw(st.integers(0, 30))
+            high = draw(st.integers(low, 60))
+            words += [str(draw(IDS)), "size", f"{low}..{high}"]
+            values = st.binary(min_size=low, max_size=high)
+        words += ["table"] if table else ["optional"] if optional else []
+        lines.append(" ".join(words))
+        if table:
+            adds += [(name, draw(values), id_ + m) for m in draw(st.sets(st.integers(0, 3)))]
+        elif not optional or draw(st.booleans()):
+            adds.append((name, draw(values), None))
+    return "\n".join(lines) + "\n", draw(st.permutations(adds))
+
+
+def plain(value):
+    return bytes(value) if isinstance(value, (bytes, memoryview)) else value
+
+
+@given(named_tags(), ALIGNMENTS)
+def test_named_tags_round_trip(case, alignment):
+    text, adds = case
+    schema = vantrel.Schema(text)
+    b = vantrel.Builder(alignment=alignment, schema=schema)
+    for name, value, id_ in adds:
+        b.add(name, value, id=id_)
+    blob = vantrel.Blob(b.end(), schema=schema)
+    blob.validate()
+    for name, value, id_ in adds:
+        got = blob.get(name if id_ is None else id_)
+        got = got.encode("utf-8", "surrogateescape") if isinstance(got, str) else plain(got)
+        assert got == (value % (1 << 64) if isinstance(value, int) else value)
+        assert id_ is not None or blob.find(name).id == schema[name].id
+    assert [t.name for t in blob if t.id is not None] == [name for name, _, _ in adds]
+    # Without one of its required tags, the same blob does not end.
+    required = [name for name, _, id_ in adds if id_ is None and not schema[name].optional]
+    if required:
+        b = vantrel.Builder(alignment=alignment, schema=schema)
+        for name, value, id_ in adds:
+            if name != required[0]:
+                b.add(name, value, id=id_)
+        try:
+            b.end()
+            raise AssertionError("end() without a required tag returned")
+        except ValueError as e:
+            assert str(e) == f"{required[0]}: missing"

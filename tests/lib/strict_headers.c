@@ -10,4 +10,5 @@
 #include "vantrel_schema.h"
 #include "vantrel_format.h"
 #include "vantrel_reader.h"
+#include "vantrel_schema.h" /* after the bound: it includes the reader */
 typedef char strict_headers_keep_the_bound[VANTREL_MAX_DEPTH_COMPILED_ == 16 ? 1 : -1];

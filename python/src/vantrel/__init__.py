@@ -16,6 +16,16 @@ either byte order and copies nothing:
 Faults are raised as BlobError, a ValueError whose offset, reason and code
 are what vantrel-dump and the C reader report for the same bytes.
 
+With a schema (vantrel-schema(5)), tags are read and built by name, and a
+blob is checked against it as vantrel-dump --schema checks it:
+
+    schema = vantrel.Schema.load("device-settings.schema")  # SchemaError if bad
+    blob = vantrel.Blob(data, schema=schema)
+    blob.validate()                                        # BlobError if refused
+    period = blob.get("period_ms")
+    b = vantrel.Builder(schema=schema)
+    b.add("period_ms", 250)                                # ValueError if refused
+
 Building:
 
     b = vantrel.Builder(alignment=8, size=65536)
@@ -33,6 +43,9 @@ from ._vantrel import (
     BlobError,
     BlobFullError,
     Builder,
+    Declaration,
+    Schema,
+    SchemaError,
     Tag,
     __version__,
     check,
@@ -59,14 +72,34 @@ class Fault(IntEnum):
     TOO_DEEP = 11  #: start tags nested deeper than MAX_DEPTH
 
 
+class SchemaFault(IntEnum):
+    """The schema checker's fault codes (BlobError.code from
+    Blob.validate()), enum vantrel_schema_fault_code; held to the
+    extension's _SCHEMA_FAULTS as Fault is to _FAULTS."""
+
+    UNDECLARED = 16  #: an id the schema does not declare
+    KIND = 17  #: another kind than declared
+    TYPE = 18  #: a data block of another type than declared
+    RANGE = 19  #: an integer out of its range
+    LENGTH = 20  #: a string longer than its max
+    SIZE = 21  #: a data block of another size than declared
+    DUPLICATE = 22  #: a second tag with one id
+    MISSING = 23  #: a required tag missing (reported at the end tag)
+    NESTED = 24  #: a nested block (the schema declares the outer block's tags)
+
+
 __all__ = [
     "Blob",
     "BlobError",
     "BlobFullError",
     "Builder",
+    "Declaration",
     "Fault",
     "KINDS",
     "MAX_DEPTH",
+    "Schema",
+    "SchemaError",
+    "SchemaFault",
     "Tag",
     "__version__",
     "check",
