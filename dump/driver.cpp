@@ -62,6 +62,10 @@ void print_help(const char *prog)
                 "\n"
                 "  --json     Write each file as one line of JSON\n"
                 "\n"
+                "  --schema FILE\n"
+                "             Show the names of the schema FILE beside ids and\n"
+                "             types, and check each blob against it\n"
+                "\n"
                 "  --version  Show version number\n",
                 prog);
 }
@@ -84,7 +88,7 @@ int list_operand(dump_context *ctx, const char *name, rendering as, output_state
                      std::strerror(open_error));
         char reason[256];
         std::snprintf(reason, sizeof reason, "could not open: %s", std::strerror(open_error));
-        ctx->format->file_failed(out->listing, name, false, reason);
+        dump_write(ctx->format->file_failed, out->listing, name, false, reason);
         return 1;
     }
     input_source source = input_from_stream(in);
@@ -102,6 +106,9 @@ int list_operand(dump_context *ctx, const char *name, rendering as, output_state
     std::fclose(in);
     return status;
 }
+
+int run_files(dump_context *ctx, int argc, char **argv, int first, rendering as, output_state *out,
+              bool messages_to_terminal);
 
 // Everything but the release of standard output.
 int run(int argc, char **argv, output_state *out)
@@ -124,6 +131,7 @@ int run(int argc, char **argv, output_state *out)
     ctx.prog_name = prog;
     ctx.format = &dump_listing;
     bool as_source = false, as_json = false;
+    const char *schema_path = nullptr;
     int first = 1;
     while (first < argc && argv[first][0] == '-') {
         const char *option = argv[first++];
@@ -141,6 +149,14 @@ int run(int argc, char **argv, output_state *out)
             as_json = true;
             continue;
         }
+        if (std::strcmp(option, "--schema") == 0) {
+            if (first == argc) {
+                dump_message(out->listing, "%s: %s: missing argument\n", prog, option);
+                return 1;
+            }
+            schema_path = argv[first++]; // the last one wins
+            continue;
+        }
         dump_message(out->listing, "%s: unknown option: \"%s\"\n", prog, option);
         return 1;
     }
@@ -151,11 +167,31 @@ int run(int argc, char **argv, output_state *out)
     rendering as = as_source ? rendering::source : as_json ? rendering::json : rendering::listing;
     if (as_json)
         ctx.format = &dump_json;
+    bool messages_to_terminal = stream_is_terminal(stderr);
+    // The schema is read whole before any blob.
+    dump_schema schema{};
+    if (schema_path != nullptr) {
+        shown_name shown = show_name(schema_path, messages_to_terminal);
+        int failed = dump_schema_load(&schema, prog, schema_path, shown.text);
+        release_name(&shown);
+        if (failed != 0)
+            return 1;
+        ctx.schema = &schema;
+    }
+    int status = run_files(&ctx, argc, argv, first, as, out, messages_to_terminal);
+    dump_schema_release(&schema);
+    return status;
+}
+
+// Lists every file operand from argv[first] on.
+int run_files(dump_context *ctx, int argc, char **argv, int first, rendering as, output_state *out,
+              bool messages_to_terminal)
+{
+    bool as_json = as == rendering::json;
     // Every rendering leaves standard output in whole blocks of its own
     // buffer.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     out->listing->terminal = stream_is_terminal(stdout);
-    bool messages_to_terminal = stream_is_terminal(stderr);
 
     int status = 0;
     // JSON Lines need no headers: each object names its file.
@@ -165,7 +201,7 @@ int run(int argc, char **argv, output_state *out)
         // A name holding control bytes would drive a terminal.
         shown_name header = show_name(name, out->listing->terminal);
         shown_name in_messages = show_name(name, messages_to_terminal);
-        ctx.file_name = in_messages.text;
+        ctx->file_name = in_messages.text;
         // The header comes before the file is opened, so that a file that
         // cannot be opened has one too.
         if (several) {
@@ -174,7 +210,7 @@ int run(int argc, char **argv, output_state *out)
             output_text(out->listing, header.text);
             output_write(out->listing, ":\n", 2);
         }
-        if (list_operand(&ctx, name, as, out) != 0)
+        if (list_operand(ctx, name, as, out) != 0)
             status = 1;
         release_name(&header);
         release_name(&in_messages);

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dump_piece.h"
+
 int dump_walk_fail(vantrel_walk *walk, uint64_t offset, dump_fault_code code)
 {
     static const char *const texts[] = {
@@ -41,6 +43,21 @@ void dump_report_fault(dump_output *out, const dump_context *ctx, const vantrel_
     char reason[VANTREL_REASON_SIZE];
     dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name, walk->fault_offset,
                  dump_fault_reason(walk, reason));
+}
+
+void dump_report_violations(dump_output *out, const dump_context *ctx, const dump_check *check)
+{
+    for (size_t i = 0; i < check->count; ++i) {
+        const dump_violation *v = &check->list[i];
+        const vantrel_schema_decl *d = dump_violation_decl(check, v);
+        char reason[VANTREL_SCHEMA_REASON_SIZE];
+        dump_violation_reason(check, v, reason);
+        if (d != nullptr)
+            dump_message(out, "%s: '%s'@0x%" PRIX64 ": %.*s: %s\n", ctx->prog_name, ctx->file_name, v->offset,
+                         static_cast<int>(d->name_length), d->name, reason);
+        else
+            dump_message(out, "%s: '%s'@0x%" PRIX64 ": %s\n", ctx->prog_name, ctx->file_name, v->offset, reason);
+    }
 }
 
 namespace {
@@ -76,16 +93,17 @@ int move_to(dump_input *in, uint64_t offset, uint64_t tag_offset, vantrel_walk *
 
 using chunk_writer = void (*)(dump_output *, const uint8_t *, uint32_t);
 
-// Streams the payload of `tag` through `write`, 64 bytes at a time.
+// Streams the payload of `tag` through `write`, VANTREL_DUMP_PIECE bytes
+// at a time.
 int stream_payload(dump_output *out, dump_input *in, vantrel_walk *walk, const vantrel_tag *tag, chunk_writer write)
 {
     uint64_t at = tag->offset + vantrel_payload_offset(tag->code);
     for (uint32_t size = tag->size; size != 0;) {
-        uint32_t count = size < 64 ? size : 64;
+        uint32_t count = size < VANTREL_DUMP_PIECE ? size : VANTREL_DUMP_PIECE;
         const uint8_t *chunk;
         if (read_exact(in, count, at, walk, &chunk) != 0)
             return 1;
-        write(out, chunk, count);
+        dump_write(write, out, chunk, count);
         if (out->failed)
             return 1;
         at += count;
@@ -99,14 +117,14 @@ int stream_payload(dump_output *out, dump_input *in, vantrel_walk *walk, const v
 // memory as it is read.  Either way the rendering decides and writes from
 // the same bytes, read once, on a pipe too.
 int whole_string(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk,
-                 const vantrel_tag *tag)
+                 const vantrel_tag *tag, const dump_names *names)
 {
     uint64_t at = tag->offset + VANTREL_STRING_DATA;
     const uint8_t *bytes;
     if (tag->size <= in->capacity) {
         if (read_exact(in, tag->size, at, walk, &bytes) != 0)
             return 1;
-        ctx->format->string_whole(out, tag, bytes);
+        ctx->format->string_whole(out, tag, names, bytes);
         return 0;
     }
     uint8_t *copy = nullptr;
@@ -134,36 +152,37 @@ int whole_string(dump_output *out, dump_input *in, const dump_context *ctx, vant
             status = vantrel_walk_fail(walk, at + held, VANTREL_E_EOF, 0);
     }
     if (status == 0)
-        ctx->format->string_whole(out, tag, copy);
+        ctx->format->string_whole(out, tag, names, copy);
     std::free(copy);
     return status;
 }
 
 // Writes one tag whose fields were read and checked; for a string or data
 // block that includes its payload.
-int list_tag(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk, const vantrel_tag *tag)
+int list_tag(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk, const vantrel_tag *tag,
+             const dump_names *names)
 {
     const dump_format *f = ctx->format;
     switch (tag->code) {
     case VANTREL_TAG_START:
-        f->block_start(out, tag);
+        dump_write(f->block_start, out, tag);
         return 0;
     case VANTREL_TAG_STRING:
         if (f->string_whole != nullptr)
-            return whole_string(out, in, ctx, walk, tag);
-        f->string_head(out, tag);
+            return whole_string(out, in, ctx, walk, tag, names);
+        dump_write(f->string_head, out, tag, names);
         if (stream_payload(out, in, walk, tag, f->string_chunk) != 0)
             return 1;
-        f->string_tail(out);
+        dump_write(f->string_tail, out);
         return 0;
     case VANTREL_TAG_INTEGER:
-        f->integer(out, tag);
+        dump_write(f->integer, out, tag, names);
         return 0;
     default: // VANTREL_TAG_DATA_BLOCK
-        f->data_head(out, tag);
+        dump_write(f->data_head, out, tag, names);
         if (stream_payload(out, in, walk, tag, f->data_chunk) != 0)
             return 1;
-        f->data_tail(out);
+        dump_write(f->data_tail, out);
         return 0;
     }
 }
@@ -172,7 +191,7 @@ int list_tag(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_
 // the input moved to the next tag.  Returns 0 when the walk goes on or is
 // done, 1 after a fault in the blob (recorded in the walk, not yet
 // reported).
-inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk)
+inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk, dump_check *check)
 {
     const uint8_t *header;
     const uint8_t *fields;
@@ -182,8 +201,12 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
     if (vantrel_walk_room(walk) != 0 || read_exact(in, VANTREL_HDR_SIZE, walk->at, walk, &header) != 0 ||
         vantrel_walk_header(walk, header, &tag, &field_bytes) != 0)
         return 1;
+    uint32_t decl = VANTREL_SCHEMA_NONE;
     if (tag.code == VANTREL_TAG_END) {
-        ctx->format->block_end(out, &tag);
+        // The missing tags are the end tag's violations.
+        if (check != nullptr && dump_check_tag(check, &tag, &decl) != 0)
+            return dump_walk_fail(walk, tag.offset, DUMP_E_MEMORY);
+        dump_write(ctx->format->block_end, out, &tag);
         return walk->done ? 0 : move_to(in, walk->at, tag.offset, walk);
     }
     if (read_exact(in, field_bytes, tag.offset + VANTREL_HDR_SIZE, walk, &fields) != 0)
@@ -197,21 +220,29 @@ inline int step(dump_output *out, dump_input *in, const dump_context *ctx, vantr
                      tag.offset + VANTREL_START_MIN,
                      vantrel_fault_describe(VANTREL_E_NESTED_RESERVED, tag.reserved, reason));
     }
-    if (fault != 0 || list_tag(out, in, ctx, walk, &tag) != 0)
+    if (fault != 0)
+        return 1;
+    dump_names names{};
+    if (check != nullptr) {
+        if (dump_check_tag(check, &tag, &decl) != 0)
+            return dump_walk_fail(walk, tag.offset, DUMP_E_MEMORY);
+        names = dump_schema_names(check->schema, decl, &tag);
+    }
+    if (list_tag(out, in, ctx, walk, &tag, &names) != 0)
         return 1;
     return move_to(in, walk->at, tag.offset, walk);
 }
 
 } // namespace
 
-int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk)
+int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk, dump_check *check)
 {
     while (!walk->done) {
         // A dead output stream is the caller's to report; reading on would
         // only go through the rest of the file for nothing.
         if (out->failed)
             return 1;
-        if (step(out, in, ctx, walk) != 0) {
+        if (step(out, in, ctx, walk, check) != 0) {
             if (walk->fault_code != VANTREL_E_NONE)
                 dump_report_fault(out, ctx, walk);
             return 1;
@@ -226,7 +257,7 @@ int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const c
     if (input_read(in, VANTREL_START_MIN, &start) != VANTREL_START_MIN) {
         vantrel_walk_fail(walk, 0, VANTREL_E_SHORT, 0);
         dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, walk->fault_reason);
-        ctx->format->file_failed(out, name, true, walk->fault_reason);
+        dump_write(ctx->format->file_failed, out, name, true, walk->fault_reason);
         return 1;
     }
     vantrel_tag start_tag;
@@ -238,18 +269,28 @@ int dump_blob(dump_output *out, dump_input *in, const dump_context *ctx, const c
             dump_message(out, "%s: %s in '%s'\n", ctx->prog_name, walk->fault_reason, ctx->file_name);
         else
             dump_message(out, "%s: '%s': %s\n", ctx->prog_name, ctx->file_name, walk->fault_reason);
-        ctx->format->file_failed(out, name, true, walk->fault_reason);
+        dump_write(ctx->format->file_failed, out, name, true, walk->fault_reason);
         return 1;
     }
-    ctx->format->blob_start(out, name, &start_tag, walk);
+    dump_write(ctx->format->blob_start, out, name, &start_tag, walk);
+    dump_check check;
+    if (ctx->schema != nullptr)
+        dump_check_begin(&check, ctx->schema);
     int status = 0;
     if (move_to(in, walk->at, 0, walk) != 0) {
         dump_report_fault(out, ctx, walk);
         status = 1;
     } else {
-        status = dump_tags(out, in, ctx, walk);
+        status = dump_tags(out, in, ctx, walk, ctx->schema != nullptr ? &check : nullptr);
     }
-    ctx->format->blob_end(out, walk);
+    // A blob that is not well formed has the format's fault alone.
+    if (ctx->schema != nullptr && status == 0 && check.count != 0) {
+        dump_report_violations(out, ctx, &check);
+        status = 1;
+    }
+    dump_write(ctx->format->blob_end, out, walk, ctx->schema != nullptr ? &check : nullptr);
+    if (ctx->schema != nullptr)
+        dump_check_release(&check);
     return status;
 }
 

@@ -12,6 +12,7 @@
 
 #include "input.h"
 #include "output.h"
+#include "schema.h"
 #include "vantrel_reader.h"
 
 #include "vantrel_version.h"
@@ -23,31 +24,39 @@ inline constexpr char dump_version[] = VANTREL_VERSION_STRING;
 // (vantrel_tag: offset, depth and fields).  A string or data block arrives
 // as a head, its payload in chunks of at most 64 bytes, and a tail; the
 // tail is missing when the file ended inside the payload.  Writers do not
-// check for output errors: the walk looks at out->failed.
+// check for output errors: the walk looks at out->failed.  A null writer
+// means the rendering has nothing to write there (tables name only the
+// writers they have, with designated initializers).  With a schema, a
+// tag's writer is given the names of its id and type (dump_names; lengths
+// of 0 where there are none, and always without a schema).
 struct dump_format {
     // The blob's own start tag passed its checks (walk->swapped tells the
     // byte order); blob_end comes after the walk, fault or not
-    // (walk->fault_code is 0 unless there was one).
-    void (*blob_start)(dump_output *out, const char *name, const vantrel_tag *start, const vantrel_walk *walk);
-    void (*blob_end)(dump_output *out, const vantrel_walk *walk);
+    // (walk->fault_code is 0 unless there was one).  `check` holds the
+    // schema's violations (null without a schema); they count only when
+    // the walk had no fault.
+    void (*blob_start)(dump_output *out, const char *name, const vantrel_tag *start,
+                       const vantrel_walk *walk) = nullptr;
+    void (*blob_end)(dump_output *out, const vantrel_walk *walk, const dump_check *check) = nullptr;
     // A file with no blob to walk: it could not be opened (has_offset
     // false) or its start tag was refused (at offset 0).
-    void (*file_failed)(dump_output *out, const char *name, bool has_offset, const char *reason);
+    void (*file_failed)(dump_output *out, const char *name, bool has_offset, const char *reason) = nullptr;
     // A nested start tag, and an end tag (depth 0: the blob's own).
-    void (*block_start)(dump_output *out, const vantrel_tag *tag);
-    void (*block_end)(dump_output *out, const vantrel_tag *tag);
-    void (*string_head)(dump_output *out, const vantrel_tag *tag);
-    void (*string_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count);
-    void (*string_tail)(dump_output *out);
-    void (*integer)(dump_output *out, const vantrel_tag *tag);
-    void (*data_head)(dump_output *out, const vantrel_tag *tag);
-    void (*data_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count);
-    void (*data_tail)(dump_output *out);
-    // Null, or given a string's whole payload at once, in place of
+    void (*block_start)(dump_output *out, const vantrel_tag *tag) = nullptr;
+    void (*block_end)(dump_output *out, const vantrel_tag *tag) = nullptr;
+    void (*string_head)(dump_output *out, const vantrel_tag *tag, const dump_names *names) = nullptr;
+    void (*string_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count) = nullptr;
+    void (*string_tail)(dump_output *out) = nullptr;
+    void (*integer)(dump_output *out, const vantrel_tag *tag, const dump_names *names) = nullptr;
+    void (*data_head)(dump_output *out, const vantrel_tag *tag, const dump_names *names) = nullptr;
+    void (*data_chunk)(dump_output *out, const uint8_t *bytes, uint32_t count) = nullptr;
+    void (*data_tail)(dump_output *out) = nullptr;
+    // Given a string's whole payload at once, in place of
     // string_head, its chunks and string_tail, for a rendering whose form
     // depends on all of it.  A string cut short by the end of the file
     // then writes nothing.
-    void (*string_whole)(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes);
+    void (*string_whole)(dump_output *out, const vantrel_tag *tag, const dump_names *names,
+                         const uint8_t *bytes) = nullptr;
 };
 
 extern const dump_format dump_listing;
@@ -60,13 +69,23 @@ struct dump_context {
     const char *file_name; // as messages show it (the formats get the name itself)
     int warn_start_reserved; // non-zero: a nested start tag's non-zero reserved word only warns
     const dump_format *format;
+    dump_schema *schema; // --schema, or null: its marks are each blob's in turn
 };
+
+// Calls a writer of a dump_format unless it is null.
+template <typename... Args, typename... Given> inline void dump_write(void (*writer)(Args...), Given... given)
+{
+    if (writer != nullptr)
+        writer(given...);
+}
 
 // Walks the blob whose start tag `walk` has begun: `in` stands where its
 // first tag begins.  Returns 0 when the blob's end tag closed it exactly.
 // Returns 1 after a fault in the blob, reported on stderr, or as soon as
-// `out` has failed, which the caller reports: it owns the stream.
-int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk);
+// `out` has failed, which the caller reports: it owns the stream.  With a
+// `check` (null without a schema) each tag is checked against the schema
+// as it is read; its violations are the caller's to report.
+int dump_tags(dump_output *out, dump_input *in, const dump_context *ctx, vantrel_walk *walk, dump_check *check);
 
 #if defined(__MINGW32__)
 #define DUMP_PRINTF(f, a) __attribute__((format(__MINGW_PRINTF_FORMAT, f, a)))
@@ -83,6 +102,10 @@ void dump_message(dump_output *out, const char *format, ...) DUMP_PRINTF(2, 3);
 
 // The message for the fault a walk recorded: "prog: 'file'@0xOFFSET: why".
 void dump_report_fault(dump_output *out, const dump_context *ctx, const vantrel_walk *walk);
+
+// One message per violation a check kept, "prog: 'file'@0xOFFSET: name:
+// reason" (a tag the schema does not declare has no name to show).
+void dump_report_violations(dump_output *out, const dump_context *ctx, const dump_check *check);
 
 // The reason for the fault a walk recorded, as the messages and the JSON
 // give it: the format's faults with their numbers (written into `text`),

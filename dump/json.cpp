@@ -9,12 +9,19 @@
 //   {"tag": "data_block", "offset": N, "id": N, "type": N, "size": N, "hex": "..."}
 //   {"tag": "start", "offset": N, "length": N, "tags": [...]}
 // An integer's value is text: 64-bit values do not survive JSON numbers.
+// With a schema, a tag of the outer block whose id it declares has
+// "name": NAME after its "id", and a data block whose type it names
+// "type_name": NAME after its "type".  A well-formed blob that violates the
+// schema ends with "error": {"offset": N, "reason": TEXT, "name": NAME}, its
+// first violation, and "violations": [{...}, ...], all of them in the same
+// shape ("name" is left out where no declaration is concerned).
 //
 // Each tag's text up to its payload is formatted by hand in one piece of
 // the output buffer, as the listing's lines are.
 #include <bit>
 
 #include "dump.h"
+#include "json_text.h"
 #include "terminal_text.h"
 
 namespace {
@@ -24,82 +31,11 @@ namespace {
 constexpr size_t HEAD_MAX = 160;
 static_assert(HEAD_MAX <= OUTPUT_ROOM_MAX);
 
-// ---- Text inside quotes.  Control characters, DEL and the C1 controls
-// (U+0080 to U+009F, 0xC2 0x80 to 0xC2 0x9F) are escaped, so the line is
-// safe to show on a terminal as well.
+// ---- Text inside quotes (json_text.h), and the hex of bytes that are not
+// UTF-8.
 
-// What each byte of UTF-8 text is written as: itself (printable ASCII but
-// the quote and the backslash, and every byte of 0x80 and above), an
-// escape, or, for 0xC2, nothing yet: the next byte tells whether the two
-// are a C1 control.  Eight bytes are copied whatever the length, so that
-// the common case takes no branch.
-struct text_escape {
-    char text[8];
-    uint8_t length;
-};
-
-struct text_escapes {
-    text_escape of[256];
-};
-
-constexpr text_escapes make_escapes()
-{
-    text_escapes t{};
-    const char hex[] = "0123456789abcdef";
-    for (int b = 0; b < 256; ++b) {
-        text_escape &e = t.of[b];
-        const char *named = b == '"' ? "\\\"" : b == '\\' ? "\\\\" : b == '\n' ? "\\n" : b == '\r' ? "\\r"
-                          : b == '\t' ? "\\t" : nullptr;
-        if (named != nullptr) {
-            e.text[0] = named[0];
-            e.text[1] = named[1];
-            e.length = 2;
-        } else if (b < 0x20 || b == 0x7F) {
-            const char u[6] = {'\\', 'u', '0', '0', hex[b >> 4], hex[b & 15]};
-            for (int k = 0; k < 6; ++k)
-                e.text[k] = u[k];
-            e.length = 6;
-        } else if (b != 0xC2) {
-            e.text[0] = static_cast<char>(b);
-            e.length = 1;
-        }
-    }
-    return t;
-}
-
-constexpr text_escapes escapes = make_escapes();
-
-// `n` bytes known to be whole UTF-8 characters, written straight into the
-// output buffer, some at a time: each byte takes at most 8 bytes there.
-constexpr size_t TEXT_PIECE = (OUTPUT_ROOM_MAX - 8) / 8;
-
-void text(dump_output *out, const uint8_t *bytes, size_t n)
-{
-    size_t i = 0;
-    while (i < n) {
-        size_t stop = n - i < TEXT_PIECE ? n : i + TEXT_PIECE;
-        char *at = output_room(out, OUTPUT_ROOM_MAX);
-        while (i < stop) {
-            const text_escape &e = escapes.of[bytes[i++]];
-            std::memcpy(at, e.text, sizeof e.text);
-            at += e.length;
-            if (e.length != 0)
-                continue;
-            // 0xC2, and the second byte of its character, which is there.
-            uint8_t second = bytes[i++];
-            if (second <= 0x9F) {
-                at = format_literal(at, "\\u00");
-                std::memcpy(at, byte_hex_lower.digits + 2 * second, 2);
-                at += 2;
-            } else {
-                *at++ = static_cast<char>(0xC2);
-                *at++ = static_cast<char>(second);
-            }
-        }
-        output_commit(out, at);
-    }
-}
-
+// Whether a string too long to be taken back from the buffer is UTF-8,
+// asked before its text is written.
 bool is_utf8(const uint8_t *bytes, size_t n)
 {
     size_t i = 0;
@@ -135,10 +71,7 @@ void quoted(dump_output *out, const char *name)
     size_t n = std::strlen(name);
     output_write(out, "\"", 1);
     for (size_t i = 0; i < n;) {
-        size_t start = i;
-        for (size_t length; i < n && (length = utf8_length(b + i, n - i)) != 0;)
-            i += length;
-        text(out, b + start, i - start);
+        i += json_text(out, b + i, n - i);
         if (i < n) {
             output_write(out, "\\ufffd", 6);
             ++i;
@@ -158,6 +91,8 @@ char *item(dump_output *out, char *at)
 
 // ---- The writers.
 
+constexpr char NAME_KEY[] = ", \"name\": \"";
+
 void blob_start(dump_output *out, const char *name, const vantrel_tag *start, const vantrel_walk *walk)
 {
     bool little = (std::endian::native == std::endian::little) != (walk->swapped != 0);
@@ -174,9 +109,25 @@ void blob_start(dump_output *out, const char *name, const vantrel_tag *start, co
     output_commit(out, at);
 }
 
-void error_member(dump_output *out, bool has_offset, uint64_t offset, const char *reason)
+// `, "KEY": "NAME"` for a name the schema gives (none: nothing).
+template <size_t N> void name_member(dump_output *out, const char (&key)[N], const char *name, uint32_t length)
 {
-    char *at = format_literal(output_room(out, HEAD_MAX), ", \"error\": {");
+    if (length == 0)
+        return;
+    char *at = format_literal(output_room(out, N + 1 + VANTREL_SCHEMA_NAME_MAX), key);
+    std::memcpy(at, name, length);
+    output_commit(out, format_literal(at + length, "\""));
+}
+
+// {"offset": N, "reason": TEXT} after `head`, with the declaration's
+// "name" when there is one.
+void fault_object(dump_output *out, const char *head, bool has_offset, uint64_t offset, const char *reason,
+                  const vantrel_schema_decl *decl)
+{
+    char *at = output_room(out, HEAD_MAX);
+    size_t n = std::strlen(head);
+    std::memcpy(at, head, n);
+    at = format_literal(at + n, "{");
     if (has_offset) {
         at = format_literal(at, "\"offset\": ");
         at = format_unsigned(at, offset);
@@ -184,10 +135,32 @@ void error_member(dump_output *out, bool has_offset, uint64_t offset, const char
     }
     output_commit(out, format_literal(at, "\"reason\": "));
     quoted(out, reason);
+    if (decl != nullptr)
+        name_member(out, ", \"name\": \"", decl->name, decl->name_length);
     output_write(out, "}", 1);
 }
 
-void blob_end(dump_output *out, const vantrel_walk *walk)
+void error_member(dump_output *out, bool has_offset, uint64_t offset, const char *reason)
+{
+    fault_object(out, ", \"error\": ", has_offset, offset, reason, nullptr);
+}
+
+// The first violation as the error, then all of them.
+void violations(dump_output *out, const dump_check *check)
+{
+    for (size_t i = 0; i < check->count; ++i) {
+        const dump_violation *v = &check->list[i];
+        char reason[VANTREL_SCHEMA_REASON_SIZE];
+        dump_violation_reason(check, v, reason);
+        if (i == 0)
+            fault_object(out, ", \"error\": ", true, v->offset, reason, dump_violation_decl(check, v));
+        fault_object(out, i == 0 ? ", \"violations\": [" : ", ", true, v->offset, reason,
+                     dump_violation_decl(check, v));
+    }
+    output_write(out, "]", 1);
+}
+
+void blob_end(dump_output *out, const vantrel_walk *walk, const dump_check *check)
 {
     // A payload cut short by the end of the file, and the blocks it was in.
     if (out->value_open)
@@ -198,6 +171,8 @@ void blob_end(dump_output *out, const vantrel_walk *walk)
     if (walk->fault_code != VANTREL_E_NONE) {
         char reason[VANTREL_REASON_SIZE];
         error_member(out, true, walk->fault_offset, dump_fault_reason(walk, reason));
+    } else if (check != nullptr && check->count != 0) {
+        violations(out, check);
     }
     output_write(out, "}\n", 2);
 }
@@ -232,36 +207,51 @@ void block_end(dump_output *out, const vantrel_tag *tag)
     out->list_has_item = true;
 }
 
-void string_whole(dump_output *out, const vantrel_tag *tag, const uint8_t *bytes)
+// A string's text goes in one pass where the buffer can hold all of it:
+// written as it is checked, and taken back for hex if the bytes turn out
+// not to be UTF-8.  A longer one is checked first, as its text cannot wait
+// in the buffer.
+void string_whole(dump_output *out, const vantrel_tag *tag, const dump_names *names, const uint8_t *bytes)
 {
-    bool utf8 = is_utf8(bytes, tag->size);
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"string\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
-    at = format_unsigned(at, tag->id);
-    at = format_literal(at, ", \"size\": ");
-    at = format_unsigned(at, tag->size);
-    output_commit(out, utf8 ? format_literal(at, ", \"text\": \"") : format_literal(at, ", \"hex\": \""));
-    if (utf8)
-        text(out, bytes, tag->size);
-    else
-        hex(out, bytes, tag->size);
+    output_commit(out, format_unsigned(at, tag->id));
+    name_member(out, NAME_KEY, names->name, names->name_length);
+    at = format_literal(output_room(out, HEAD_MAX), ", \"size\": ");
+    output_commit(out, format_unsigned(at, tag->size));
+    constexpr char TEXT[] = ", \"text\": \"";
+    size_t whole = sizeof TEXT - 1 + json_text_room(tag->size) + 2;
+    bool fits = whole <= out->capacity;
+    if (fits || is_utf8(bytes, tag->size)) {
+        if (fits)
+            output_room(out, whole);
+        size_t mark = out->used;
+        output_commit(out, format_literal(output_room(out, sizeof TEXT - 1), TEXT));
+        if (json_text(out, bytes, tag->size) == tag->size) {
+            output_write(out, "\"}", 2);
+            return;
+        }
+        out->used = mark;
+    }
+    output_commit(out, format_literal(output_room(out, HEAD_MAX), ", \"hex\": \""));
+    hex(out, bytes, tag->size);
     output_write(out, "\"}", 2);
 }
 
-// Strings come whole (string_whole): these three are never called.
-void string_head(dump_output *, const vantrel_tag *) {}
-void string_chunk(dump_output *, const uint8_t *, uint32_t) {}
-void string_tail(dump_output *) {}
-
-void integer(dump_output *out, const vantrel_tag *tag)
+void integer(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"integer\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
     at = format_unsigned(at, tag->id);
+    if (names->name_length != 0) {
+        output_commit(out, at);
+        name_member(out, NAME_KEY, names->name, names->name_length);
+        at = output_room(out, HEAD_MAX);
+    }
     at = format_literal(at, ", \"value\": \"");
     at = format_unsigned(at, tag->value);
     at = format_literal(at, "\", \"hex\": \"0x");
@@ -269,16 +259,18 @@ void integer(dump_output *out, const vantrel_tag *tag)
     output_commit(out, format_literal(at, "\"}"));
 }
 
-void data_head(dump_output *out, const vantrel_tag *tag)
+void data_head(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     char *at = item(out, output_room(out, HEAD_MAX));
     at = format_literal(at, "{\"tag\": \"data_block\", \"offset\": ");
     at = format_unsigned(at, tag->offset);
     at = format_literal(at, ", \"id\": ");
-    at = format_unsigned(at, tag->id);
-    at = format_literal(at, ", \"type\": ");
-    at = format_unsigned(at, tag->type);
-    at = format_literal(at, ", \"size\": ");
+    output_commit(out, format_unsigned(at, tag->id));
+    name_member(out, NAME_KEY, names->name, names->name_length);
+    at = format_literal(output_room(out, HEAD_MAX), ", \"type\": ");
+    output_commit(out, format_unsigned(at, tag->type));
+    name_member(out, ", \"type_name\": \"", names->type_name, names->type_name_length);
+    at = format_literal(output_room(out, HEAD_MAX), ", \"size\": ");
     at = format_unsigned(at, tag->size);
     output_commit(out, format_literal(at, ", \"hex\": \""));
     out->value_open = true;
@@ -297,7 +289,16 @@ void data_tail(dump_output *out)
 
 } // namespace
 
+// Strings come whole: no head, chunks and tail.
 const dump_format dump_json = {
-    blob_start, blob_end,  file_failed, block_start, block_end, string_head,  string_chunk,
-    string_tail, integer,  data_head,   data_chunk,  data_tail, string_whole,
+    .blob_start = blob_start,
+    .blob_end = blob_end,
+    .file_failed = file_failed,
+    .block_start = block_start,
+    .block_end = block_end,
+    .integer = integer,
+    .data_head = data_head,
+    .data_chunk = data_chunk,
+    .data_tail = data_tail,
+    .string_whole = string_whole,
 };

@@ -27,8 +27,20 @@ constexpr byte_map stored_bytes = make_byte_map(false);
 constexpr byte_map terminal_bytes = make_byte_map(true);
 
 // The longest tag line before its payload: "[data_block] id=0x" and 8
-// digits, ", type=0x" and 8, ", size=" and 10, ", data=<".
-constexpr size_t LINE_HEAD_MAX = 96;
+// digits, a space and a name, ", type=0x" and 8, a space and a name,
+// ", size=" and 10, ", data=<".
+constexpr size_t LINE_HEAD_MAX = 96 + 2 * (1 + VANTREL_SCHEMA_NAME_MAX);
+static_assert(LINE_HEAD_MAX <= OUTPUT_ROOM_MAX);
+
+// " NAME" after a number the schema names.
+char *name(char *at, const char *text, uint32_t length)
+{
+    if (length == 0)
+        return at;
+    *at++ = ' ';
+    std::memcpy(at, text, length);
+    return at + length;
+}
 
 void line(dump_output *out, uint32_t units, const char *text, size_t length)
 {
@@ -41,20 +53,17 @@ void blob_start(dump_output *out, const char *, const vantrel_tag *, const vantr
     output_write(out, "[start]\n", 8);
 }
 
-void blob_end(dump_output *, const vantrel_walk *) {}
-
-void file_failed(dump_output *, const char *, bool, const char *) {}
-
 void block_start(dump_output *out, const vantrel_tag *tag) { line(out, tag->depth, "[start]\n", 8); }
 
 void block_end(dump_output *out, const vantrel_tag *tag) { line(out, tag->depth, "[end]\n", 6); }
 
-void string_head(dump_output *out, const vantrel_tag *tag)
+void string_head(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     output_indent(out, tag->depth + 1);
     char *at = output_room(out, LINE_HEAD_MAX);
     at = format_literal(at, "[string] id=0x");
     at = format_hex_lower(at, tag->id);
+    at = name(at, names->name, names->name_length);
     at = format_literal(at, ", size=");
     at = format_unsigned(at, tag->size);
     at = format_literal(at, ", data=\"");
@@ -72,12 +81,13 @@ void string_chunk(dump_output *out, const uint8_t *bytes, uint32_t count)
 
 void string_tail(dump_output *out) { output_write(out, "\"\n", 2); }
 
-void integer(dump_output *out, const vantrel_tag *tag)
+void integer(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     output_indent(out, tag->depth + 1);
     char *at = output_room(out, LINE_HEAD_MAX);
     at = format_literal(at, "[integer] id=0x");
     at = format_hex_lower(at, tag->id);
+    at = name(at, names->name, names->name_length);
     at = format_literal(at, ", data=");
     at = format_signed(at, static_cast<int64_t>(tag->value));
     at = format_literal(at, "/0x");
@@ -86,14 +96,16 @@ void integer(dump_output *out, const vantrel_tag *tag)
     output_commit(out, at);
 }
 
-void data_head(dump_output *out, const vantrel_tag *tag)
+void data_head(dump_output *out, const vantrel_tag *tag, const dump_names *names)
 {
     output_indent(out, tag->depth + 1);
     char *at = output_room(out, LINE_HEAD_MAX);
     at = format_literal(at, "[data_block] id=0x");
     at = format_hex_lower(at, tag->id);
+    at = name(at, names->name, names->name_length);
     at = format_literal(at, ", type=0x");
     at = format_hex_lower(at, tag->type);
+    at = name(at, names->type_name, names->type_name_length);
     at = format_literal(at, ", size=");
     at = format_unsigned(at, tag->size);
     at = format_literal(at, ", data=<");
@@ -109,7 +121,17 @@ void data_tail(dump_output *out) { output_write(out, ">\n", 2); }
 
 } // namespace
 
+// The messages on stderr tell of a file without a blob, and nothing follows
+// the blob's end tag.
 const dump_format dump_listing = {
-    blob_start, blob_end, file_failed, block_start, block_end, string_head, string_chunk, string_tail,
-    integer,    data_head, data_chunk, data_tail,   nullptr,
+    .blob_start = blob_start,
+    .block_start = block_start,
+    .block_end = block_end,
+    .string_head = string_head,
+    .string_chunk = string_chunk,
+    .string_tail = string_tail,
+    .integer = integer,
+    .data_head = data_head,
+    .data_chunk = data_chunk,
+    .data_tail = data_tail,
 };

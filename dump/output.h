@@ -33,8 +33,9 @@ void output_init(dump_output *out, FILE *stream, char *buffer, size_t capacity);
 // Writes what is buffered to the stream.  Returns 1 once a write failed.
 int output_flush(dump_output *out);
 
-// Room for `n` bytes (n at most OUTPUT_ROOM_MAX), flushing first if needed;
-// the caller writes there and then calls output_commit.
+// Room for `n` bytes (n at most OUTPUT_ROOM_MAX, or at most the capacity
+// where the caller knows it), flushing first if needed; the caller writes
+// there and then calls output_commit.
 inline char *output_room(dump_output *out, size_t n)
 {
     if (out->capacity - out->used < n)

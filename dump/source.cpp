@@ -1,7 +1,11 @@
 // The source text of a checked blob: "{", one command per tag, "}".
 //
-//   ids and types   0x and lower-case hex digits, as the listing shows them
-//   integers        decimal below 0x10000, else 0x and upper-case hex digits
+//   ids and types   0x and lower-case hex digits, as the listing shows them;
+//                   with a schema, the name of the id's declaration (not a
+//                   table's: the compiler takes a table's ids as numbers)
+//                   and of the type
+//   integer values  with a schema, the name of the one const of that value
+//   integers        else decimal below 0x10000, else 0x and upper-case hex digits
 //                   in groups of four from the right, joined by "_"
 //   strings         quoted; \n \r \t \\ \" escaped, every other byte as it is
 //                   (the compiler stores any byte between the quotes, and
@@ -19,9 +23,10 @@
 
 namespace {
 
-// Room for a command line up to its payload: "  data 0x" and 8 digits,
-// " 0x" and 8, " begin".
-constexpr size_t LINE_HEAD_MAX = 64;
+// Room for a command line up to its payload: "  data 0x" and 8 digits or
+// a name, " 0x" and 8 or a name, " begin".
+constexpr size_t LINE_HEAD_MAX = 64 + 2 * VANTREL_SCHEMA_NAME_MAX;
+static_assert(LINE_HEAD_MAX <= OUTPUT_ROOM_MAX);
 
 // The escape for a string byte that cannot stand for itself: a line feed or
 // carriage return would end or change the line, a quote would close the
@@ -41,10 +46,35 @@ const char *escape_of(uint8_t byte)
 // "0x" and the lower-case hex digits of an id or type.
 char *format_id(char *at, uint32_t id) { return format_hex_lower(format_literal(at, "0x"), id); }
 
-// Decimal below 0x10000, else "0x" and upper-case hex digits in groups of
-// four from the right, joined by "_".
-char *format_value(char *at, uint64_t value)
+char *format_name(char *at, const vantrel_schema_decl *d)
 {
+    std::memcpy(at, d->name, d->name_length);
+    return at + d->name_length;
+}
+
+// An id as its declaration's name where the compiler reads that name back
+// as the id: a tag of the outer block, not of a table.
+char *format_tag_id(char *at, const vantrel_schema *schema, uint32_t id)
+{
+    uint32_t decl = schema != nullptr ? vantrel_schema_find_id(schema, id) : VANTREL_SCHEMA_NONE;
+    if (decl == VANTREL_SCHEMA_NONE || (schema->decls[decl].flags & VANTREL_DECL_TABLE))
+        return format_id(at, id);
+    return format_name(at, &schema->decls[decl]);
+}
+
+char *format_type(char *at, const vantrel_schema *schema, uint32_t type)
+{
+    uint32_t decl = schema != nullptr ? vantrel_schema_find_type(schema, type) : VANTREL_SCHEMA_NONE;
+    return decl == VANTREL_SCHEMA_NONE ? format_id(at, type) : format_name(at, &schema->decls[decl]);
+}
+
+// The one const's name of the value, or decimal below 0x10000, else "0x" and upper-case hex digits in groups of
+// four from the right, joined by "_".
+char *format_value(char *at, const vantrel_schema *schema, uint64_t value)
+{
+    uint32_t decl = schema != nullptr ? dump_schema_const_of(schema, value) : VANTREL_SCHEMA_NONE;
+    if (decl != VANTREL_SCHEMA_NONE)
+        return format_name(at, &schema->decls[decl]);
     if (value < 0x10000)
         return format_unsigned(at, value);
     char digits[16];
@@ -58,26 +88,43 @@ char *format_value(char *at, uint64_t value)
     return at;
 }
 
-// One hex string and a line feed: "<", the bytes in groups of four, ">".
-void write_hex_line(dump_output *out, const uint8_t *bytes, uint32_t count)
+// One hex string and a line feed, after `indent` spaces: "<", the bytes in
+// groups of four, ">".  The digits come from the listing's hex writer, then
+// go out in groups; a whole line's eight groups take no test.
+void write_hex_line(dump_output *out, uint32_t indent, const uint8_t *bytes, uint32_t count)
 {
-    char *at = output_room(out, 3 + 3 * SOURCE_HEX_LINE_BYTES);
+    char digits[2 * SOURCE_HEX_LINE_BYTES] = {};
+    format_bytes_hex(digits, bytes, count);
+    char *at = output_room(out, 4 + 3 + 3 * SOURCE_HEX_LINE_BYTES);
+    std::memcpy(at, "    ", 4);
+    at += indent;
     *at++ = '<';
-    for (uint32_t i = 0; i < count; ++i) {
-        if (i > 0 && i % 4 == 0)
-            *at++ = ' ';
-        std::memcpy(at, byte_hex.digits + 2 * bytes[i], 2);
-        at += 2;
+    uint32_t groups = count / 4;
+    auto group = [&](uint32_t g) {
+        std::memcpy(at, digits + 8 * g, 8);
+        at[8] = ' ';
+        at += 9;
+    };
+    if (count == SOURCE_HEX_LINE_BYTES) {
+        for (uint32_t g = 0; g < SOURCE_HEX_LINE_BYTES / 4; ++g)
+            group(g);
+    } else {
+        for (uint32_t g = 0; g < groups; ++g)
+            group(g);
     }
+    uint32_t rest = count % 4;
+    std::memcpy(at, digits + 8 * groups, 2 * rest);
+    // Whole groups end in a space, which the ">" takes.
+    at = rest != 0 || count == 0 ? at + 2 * rest : at - 1;
     *at++ = '>';
     *at++ = '\n';
     output_commit(out, at);
 }
 
-void write_string(dump_output *out, const vantrel_tag *tag)
+void write_string(dump_output *out, const vantrel_schema *schema, const vantrel_tag *tag)
 {
     char *at = format_literal(output_room(out, LINE_HEAD_MAX), "  str ");
-    at = format_id(at, tag->id);
+    at = format_tag_id(at, schema, tag->id);
     output_commit(out, format_literal(at, " \""));
     const uint8_t *bytes = tag->payload;
     for (uint32_t i = 0; i < tag->size;) {
@@ -103,45 +150,57 @@ void write_string(dump_output *out, const vantrel_tag *tag)
     output_write(out, "\"\n", 2);
 }
 
-void write_integer(dump_output *out, const vantrel_tag *tag)
+void write_integer(dump_output *out, const vantrel_schema *schema, const vantrel_tag *tag)
 {
     char *at = format_literal(output_room(out, LINE_HEAD_MAX), "  int ");
-    at = format_id(at, tag->id);
+    at = format_tag_id(at, schema, tag->id);
     *at++ = ' ';
-    at = format_value(at, tag->value);
+    at = format_value(at, schema, tag->value);
     *at++ = '\n';
     output_commit(out, at);
 }
 
-void write_data_block(dump_output *out, const vantrel_tag *tag)
+void write_data_block(dump_output *out, const vantrel_schema *schema, const vantrel_tag *tag)
 {
     char *at = format_literal(output_room(out, LINE_HEAD_MAX), "  data ");
-    at = format_id(at, tag->id);
+    at = format_tag_id(at, schema, tag->id);
     *at++ = ' ';
-    at = format_id(at, tag->type);
+    at = format_type(at, schema, tag->type);
     *at++ = ' ';
     uint32_t size = tag->size;
     if (size <= SOURCE_HEX_LINE_BYTES) {
         output_commit(out, at);
-        write_hex_line(out, tag->payload, size);
+        write_hex_line(out, 0, tag->payload, size);
         return;
     }
     output_commit(out, format_literal(at, "begin\n"));
     for (uint32_t done = 0; done < size; done += SOURCE_HEX_LINE_BYTES) {
         uint32_t count = size - done < SOURCE_HEX_LINE_BYTES ? size - done : SOURCE_HEX_LINE_BYTES;
-        output_write(out, "    ", 4);
-        write_hex_line(out, tag->payload + done, count);
+        write_hex_line(out, 4, tag->payload + done, count);
     }
     output_write(out, "  end\n", 6);
 }
 
+// " --schema PATH" in the first line's comment; a byte that would end or
+// disturb the line shows as '?'.
+void schema_option(dump_output *out, const char *path)
+{
+    output_write(out, " --schema ", 10);
+    for (; *path != '\0'; ++path) {
+        auto byte = static_cast<unsigned char>(*path);
+        char shown = byte < 0x20 || byte == 0x7F ? '?' : *path;
+        output_write(out, &shown, 1);
+    }
+}
+
 } // namespace
 
-uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint32_t size)
+uint64_t source_string_line_length(const vantrel_schema *schema, uint32_t id, const uint8_t *characters,
+                                   uint32_t size)
 {
-    char id_text[16];
+    char id_text[16 + VANTREL_SCHEMA_NAME_MAX];
     // "  str ", the id, " \"", the characters, "\"".
-    uint64_t length = 6 + static_cast<uint64_t>(format_id(id_text, id) - id_text) + 2 + 1;
+    uint64_t length = 6 + static_cast<uint64_t>(format_tag_id(id_text, schema, id) - id_text) + 2 + 1;
     for (uint32_t i = 0; i < size; ++i)
         length += escape_of(characters[i]) != nullptr ? 2 : 1;
     return length;
@@ -150,8 +209,12 @@ uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint3
 void source_write(dump_output *out, const source_blob *blob)
 {
     // The options the compiler needs to build this blob again, if any.
-    if (blob->alignment != 8 || blob->length > SOURCE_DEFAULT_SIZE) {
-        char *at = format_literal(output_room(out, LINE_HEAD_MAX), "# vantrel-comp");
+    const vantrel_schema *schema = blob->schema != nullptr ? &blob->schema->schema : nullptr;
+    if (blob->alignment != 8 || blob->length > SOURCE_DEFAULT_SIZE || schema != nullptr) {
+        output_write(out, "# vantrel-comp", 14);
+        if (schema != nullptr)
+            schema_option(out, blob->schema->path);
+        char *at = output_room(out, LINE_HEAD_MAX);
         if (blob->alignment != 8)
             at = format_unsigned(format_literal(at, " -a "), blob->alignment);
         if (blob->length > SOURCE_DEFAULT_SIZE)
@@ -166,13 +229,13 @@ void source_write(dump_output *out, const source_blob *blob)
     while (vantrel_checked_next(blob->bytes, blob->length, &tag) > 0) {
         switch (tag.code) {
         case VANTREL_TAG_STRING:
-            write_string(out, &tag);
+            write_string(out, schema, &tag);
             break;
         case VANTREL_TAG_INTEGER:
-            write_integer(out, &tag);
+            write_integer(out, schema, &tag);
             break;
         case VANTREL_TAG_DATA_BLOCK:
-            write_data_block(out, &tag);
+            write_data_block(out, schema, &tag);
             break;
         default:
             break;

@@ -33,11 +33,14 @@ struct source_blob {
     const uint8_t *bytes;
     uint32_t length;
     uint32_t alignment; // what the compiler must be given to build it again
+    const dump_schema *schema; // --schema: names are written for numbers; or null
 };
 
 // The length of the source line that writes a string tag with this id and
-// these characters, indentation included, line feed excluded.
-uint64_t source_string_line_length(uint32_t id, const uint8_t *characters, uint32_t size);
+// these characters, indentation included, line feed excluded; with a
+// schema (or null) the id may be written as its name.
+uint64_t source_string_line_length(const vantrel_schema *schema, uint32_t id, const uint8_t *characters,
+                                   uint32_t size);
 
 // Reads the blob file from `in`, a whole input (input_init_whole) standing
 // at its first byte, and checks it.  Returns 0 when the blob can be written

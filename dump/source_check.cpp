@@ -11,18 +11,8 @@
 
 namespace {
 
-// Writers for the checking walk: the walk is run for its checks only.
-void no_blob_start(dump_output *, const char *, const vantrel_tag *, const vantrel_walk *) {}
-void no_blob_end(dump_output *, const vantrel_walk *) {}
-void no_file_failed(dump_output *, const char *, bool, const char *) {}
-void no_tag(dump_output *, const vantrel_tag *) {}
-void no_chunk(dump_output *, const uint8_t *, uint32_t) {}
-void no_tail(dump_output *) {}
-
-const dump_format silent = {
-    no_blob_start, no_blob_end, no_file_failed, no_tag, no_tag, no_tag, no_chunk,
-    no_tail,       no_tag,      no_tag,         no_chunk, no_tail, nullptr,
-};
+// The checking walk is run for its checks only: it writes nothing.
+const dump_format silent = {};
 
 void refuse(dump_output *out, const dump_context *ctx, uint64_t at, const char *why)
 {
@@ -78,7 +68,8 @@ fault check_string(const source_blob *blob, const vantrel_tag *tag)
     fault fill = non_zero(blob, terminator + 1, at + tag->tag_size, "non-zero fill");
     if (fill.why != nullptr)
         return fill;
-    if (source_string_line_length(tag->id, tag->payload, tag->size) > SOURCE_LINE_MAX)
+    if (source_string_line_length(blob->schema != nullptr ? &blob->schema->schema : nullptr, tag->id,
+                                  tag->payload, tag->size) > SOURCE_LINE_MAX)
         return {"string too long for one source line", at};
     return NO_FAULT;
 }
@@ -193,7 +184,7 @@ int source_load(dump_output *out, dump_input *in, const dump_context *ctx, const
         file_fault(out, ctx, in->filled, vantrel_fault_text(VANTREL_E_EOF));
         return 1;
     }
-    source_blob loaded = {in->buffer, length, 0};
+    source_blob loaded = {in->buffer, length, 0, ctx->schema};
     fault f = check_tags(&loaded);
     if (f.why == nullptr && more)
         f = {"bytes after the end of the blob", length};

@@ -66,19 +66,27 @@ void on_blob_start(dump_output *, const char *, const vantrel_tag *start, const 
 {
     dumped.push_back(seen(start, 0));
 }
-void on_blob_end(dump_output *, const vantrel_walk *) {}
-void on_file_failed(dump_output *, const char *, bool, const char *) {}
 void on_block(dump_output *, const vantrel_tag *t) { dumped.push_back(seen(t, 0)); }
-void on_head(dump_output *, const vantrel_tag *t) { pending = seen(t, t->size); }
+void on_head(dump_output *, const vantrel_tag *t, const dump_names *) { pending = seen(t, t->size); }
+void on_integer(dump_output *, const vantrel_tag *t, const dump_names *) { dumped.push_back(seen(t, 0)); }
 void on_chunk(dump_output *, const uint8_t *bytes, uint32_t count)
 {
     pending.payload.append(reinterpret_cast<const char *>(bytes), count);
 }
 void on_tail(dump_output *) { dumped.push_back(pending); }
 
-const dump_format recorder = {on_blob_start, on_blob_end, on_file_failed, on_block, on_block,
-                              on_head,       on_chunk,    on_tail,        on_block, on_head,
-                              on_chunk,      on_tail,     nullptr};
+const dump_format recorder = {
+    .blob_start = on_blob_start,
+    .block_start = on_block,
+    .block_end = on_block,
+    .string_head = on_head,
+    .string_chunk = on_chunk,
+    .string_tail = on_tail,
+    .integer = on_integer,
+    .data_head = on_head,
+    .data_chunk = on_chunk,
+    .data_tail = on_tail,
+};
 
 FILE *sink;
 

@@ -13,6 +13,7 @@
  */
 #include <stdint.h>
 
+#include "dump_piece.h"
 #include "vantrel_reader.h"
 
 #if !defined(__wasm32__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -24,9 +25,6 @@
 #define WASM_PAGE 65536u
 #define NONE 0xFFFFFFFFu
 
-/* vantrel-dump streams a payload in pieces of 64 bytes: a data block cut
- * short by the end of the file is listed with the pieces it read whole. */
-#define DUMP_PIECE 64u
 
 /* Records number their kinds as the format does (enum vantrel_kind); the
  * page takes the names from kind_name(). */
@@ -193,7 +191,7 @@ EXPORT("walk") int32_t walk(void)
     if (whole && step < 0 && reader.walk.fault_code == VANTREL_E_EOF && tag.code == VANTREL_TAG_DATA_BLOCK &&
         tag.offset + VANTREL_DATA_DATA <= blob_size) {
         uint32_t read = blob_size - (uint32_t)tag.offset - VANTREL_DATA_DATA;
-        whole = add(&tag, read - read % DUMP_PIECE, 1);
+        whole = add(&tag, read - read % VANTREL_DUMP_PIECE, 1);
     }
     /* Blocks still open at a fault end with the records. */
     for (uint32_t i = 0; i < count; ++i)

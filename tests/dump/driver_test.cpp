@@ -25,6 +25,10 @@ const std::string HELP = "Usage: vantrel-dump [OPT]... [--] FILE...\n"
                          "\n"
                          "  --json     Write each file as one line of JSON\n"
                          "\n"
+                         "  --schema FILE\n"
+                         "             Show the names of the schema FILE beside ids and\n"
+                         "             types, and check each blob against it\n"
+                         "\n"
                          "  --version  Show version number\n";
 const std::string VERSION = "Vantrel data dump v" VANTREL_VERSION_STRING "\nlibvantrel v" VANTREL_VERSION_STRING "\n";
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "dump_fixture.h"
+#include "terminal_text.h"
 #include "vantrel.h"
 
 namespace {
@@ -27,6 +28,7 @@ struct json_case {
     std::string out;
     std::string err;
     int status;
+    std::string schema = ""; // --schema's text, when given
 };
 
 class Json : public dump_test {};
@@ -90,15 +92,106 @@ TEST_F(Json, OneLinePerFile)
         {"file of 10 bytes", std::string(10, 'x'),
          "{\"file\": \"j.dat\", \"error\": {\"offset\": 0, \"reason\": \"unexpected end-of-file\"}}\n",
          "vantrel-dump: 'j.dat': unexpected end-of-file\n", 1},
+        {"names of a schema", library_blob(8, {str(1, "m"), data(3, 1, "\x01"), integer(12, 5), data(4, 9, "")}),
+         head("j.dat", 120) +
+             "{\"tag\": \"string\", \"offset\": 16, \"id\": 1, \"name\": \"model\", \"size\": 1, \"text\": \"m\"}, "
+             "{\"tag\": \"data_block\", \"offset\": 40, \"id\": 3, \"name\": \"cal\", \"type\": 1, "
+             "\"type_name\": \"CAL\", \"size\": 1, \"hex\": \"01\"}, "
+             "{\"tag\": \"integer\", \"offset\": 64, \"id\": 12, \"name\": \"message\", \"value\": \"5\", "
+             "\"hex\": \"0x5\"}, "
+             "{\"tag\": \"data_block\", \"offset\": 88, \"id\": 4, \"name\": \"raw\", \"type\": 9, \"size\": 0, "
+             "\"hex\": \"\"}]}\n",
+         "", 0, "type CAL 1\nstr model 1\ndata cal 3 CAL\nint message 10..20 table\ndata raw 4 9 optional\n"},
+        {"violations of a schema, every one", library_blob(8, {integer(0x210, 3), str(1, "too long")}),
+         head("j.dat", 80) +
+             "{\"tag\": \"integer\", \"offset\": 16, \"id\": 528, \"value\": \"3\", \"hex\": \"0x3\"}, "
+             "{\"tag\": \"string\", \"offset\": 40, \"id\": 1, \"name\": \"model\", \"size\": 8, "
+             "\"text\": \"too long\"}], "
+             "\"error\": {\"offset\": 16, \"reason\": \"id 0x210 is not in the schema\"}, \"violations\": ["
+             "{\"offset\": 16, \"reason\": \"id 0x210 is not in the schema\"}, "
+             "{\"offset\": 40, \"reason\": \"string of 8 bytes is longer than max 4\", \"name\": \"model\"}, "
+             "{\"offset\": 72, \"reason\": \"missing\", \"name\": \"period\"}]}\n",
+         AT + "10: id 0x210 is not in the schema\n" + AT + "28: model: string of 8 bytes is longer than max 4\n" +
+             AT + "48: period: missing\n",
+         1, "str model 1 max 4\nint period 2 10..20\n"},
+        {"a blob not well formed: the format's fault alone",
+         serialize(start_tag(16, 160) + integer_tag(24, 3, 0x210) + string_tag(112, 1, 90, "ab"), false),
+         head("j.dat", 160) +
+             "{\"tag\": \"integer\", \"offset\": 16, \"id\": 528, \"value\": \"3\", \"hex\": \"0x3\"}], "
+             "\"error\": {\"offset\": 58, \"reason\": \"unexpected end-of-file\"}}\n",
+         AT + "3A: unexpected end-of-file\n", 1, "str model 1 max 4\n"},
     };
     for (const json_case &c : cases) {
         SCOPED_TRACE(c.name);
         put("j.dat", c.blob);
-        vt::run_result r = dump({"--json", "j.dat"});
+        put("j.schema", c.schema);
+        vt::run_result r = c.schema.empty() ? dump({"--json", "j.dat"}) : dump({"--json", "--schema", "j.schema", "j.dat"});
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.status, c.status);
     }
+}
+
+// The text --json gives a string, by the simplest rule: hex unless every
+// character is whole UTF-8, else each character escaped or as it is.
+std::string reference_member(const std::string &s)
+{
+    const auto *b = reinterpret_cast<const uint8_t *>(s.data());
+    std::string hex = "\"hex\": \"", text = "\"text\": \"";
+    char pair[8];
+    bool utf8 = true;
+    for (size_t i = 0; i < s.size(); ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", b[i]);
+        hex += pair;
+    }
+    for (size_t i = 0, length; i < s.size() && utf8; i += length) {
+        length = utf8_length(b + i, s.size() - i);
+        utf8 = length != 0;
+        const char *named = b[i] == '"' ? "\\\"" : b[i] == '\\' ? "\\\\" : b[i] == '\n' ? "\\n"
+                          : b[i] == '\r' ? "\\r" : b[i] == '\t' ? "\\t" : nullptr;
+        unsigned c1 = length == 2 && b[i] == 0xC2 && b[i + 1] <= 0x9F ? b[i + 1] : 0;
+        if (named != nullptr)
+            text += named;
+        else if (b[i] < 0x20 || b[i] == 0x7F || c1 != 0)
+            text += (std::snprintf(pair, sizeof pair, "\\u%04x", c1 != 0 ? c1 : b[i]), pair);
+        else
+            text.append(s, i, length);
+    }
+    return (utf8 ? text : hex) + "\"}";
+}
+
+// Every character that is not plain, and bytes that are no character, at
+// every place in a run of plain bytes (the runs go past the 16-byte blocks
+// the text is checked in), and texts longer than the output buffer holds.
+TEST_F(Json, TextAgainstTheSimplestRule)
+{
+    const std::string odd[] = {"\"", "\\", "\n", "\r", "\t", "\x01"s, "\x1F", "\x7F", "\0"s, "\xC2\x80", "\xC2\x9F",
+                               "\xC2\xA0", "\xC3\xA9", "\xDF\xBF", "\xE0\xA0\x80", "\xE2\x82\xAC", "\xED\x9F\xBF",
+                               "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xC0\x80", "\xC1\xBF",
+                               "\xE0\x9F\xBF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80",
+                               "\x80", "\xBF", "\xC3", "\xE2\x82", "\xF0\x90\x80", "\xFF"};
+    std::vector<std::string> texts;
+    for (const std::string &o : odd)
+        for (size_t before = 0; before < 52; ++before)
+            for (size_t after : {0, 1, 3, 17})
+                texts.push_back(std::string(before, 'a') + o + std::string(after, 'z'));
+    for (const std::string &o : {"\"\xC3\xA9"s, "\xFF"s, "\xC2\x85"s})
+        for (size_t at : {0, 12000, 23999})
+            texts.push_back(std::string(24000, 'x').insert(at, o));
+    std::vector<tag_spec> tags;
+    std::string expected;
+    uint32_t offset = 16;
+    for (size_t i = 0; i < texts.size(); ++i) {
+        tags.push_back(str(static_cast<uint32_t>(i), texts[i]));
+        expected += (i == 0 ? "" : ", ") + "{\"tag\": \"string\", \"offset\": "s + std::to_string(offset) +
+                    ", \"id\": " + std::to_string(i) + ", \"size\": " + std::to_string(texts[i].size()) + ", " +
+                    reference_member(texts[i]);
+        offset += static_cast<uint32_t>((16 + texts[i].size() + 1 + 7) / 8 * 8);
+    }
+    put("t.dat", library_blob(8, tags));
+    vt::run_result r = dump({"--json", "t.dat"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out == head("t.dat", offset + 8) + expected + "]}\n") << "the texts differ";
 }
 
 TEST_F(Json, SeveralFilesAndNames)

@@ -43,6 +43,7 @@ struct listing_case {
     const char *name;
     std::vector<tag_spec> tags;
     std::string lines; // the tag lines between [start] and [end]
+    std::string schema = ""; // --schema's text, when given
 };
 
 std::vector<listing_case> listing_cases()
@@ -88,6 +89,13 @@ std::vector<listing_case> listing_cases()
         {"tags sharing an id, in the order placed", {integer(1, 1), str(1, "one"), data(1, 1, "\x11"), integer(1, 2)},
          "  [integer] id=0x1, data=1/0x1\n  [string] id=0x1, size=3, data=\"one\"\n"
          "  [data_block] id=0x1, type=0x1, size=1, data=<11>\n  [integer] id=0x1, data=2/0x2\n"},
+        {"names of a schema: ids, a table's family, a type; a type it does not name",
+         {str(1, "m"), integer(0x200, 250), data(3, 1, "\x01"), integer(12, 5), data(4, 9, "")},
+         "  [string] id=0x1 model, size=1, data=\"m\"\n  [integer] id=0x200 period_ms, data=250/0xFA\n"
+         "  [data_block] id=0x3 cal, type=0x1 CAL, size=1, data=<01>\n  [integer] id=0xc message, data=5/0x5\n"
+         "  [data_block] id=0x4 raw, type=0x9, size=0, data=<>\n",
+         "type CAL 1\nstr model 1\nint period_ms 0x200\ndata cal 3 CAL\nint message 10..20 table\n"
+         "data raw 4 9 optional\n"},
     };
 }
 
@@ -113,6 +121,9 @@ TEST_F(Listing, EveryAlignmentAndByteOrderListsAlike)
                 names.push_back(name);
             }
         }
+        put("l.schema", c.schema);
+        if (!c.schema.empty())
+            names.insert(names.begin(), {"--schema", "l.schema"});
         vt::run_result r = dump(names);
         EXPECT_EQ(r.out, expected);
         EXPECT_EQ(r.err, "");

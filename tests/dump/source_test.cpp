@@ -296,6 +296,9 @@ TEST_F(Source, Refusals)
         {"nested start tag with reserved 1", start_tag(16, 0x30) + start_tag(0x18, 0x18, 1) + end_tag() + end_tag(),
          {}, AT + "20: reserved field in start tag is not zero (value: 0x1)\n"},
         {"file ends inside the end tag's fill", start_tag(16, 32) + end_tag(16), {}, AT + "18: unexpected end-of-file\n"},
+        // The next header would lie past the end of the whole input.
+        {"file ends after a string, before its tag_size", start_tag(16, 64) + string_tag(40, 1, 3, "abc") + zeros(1), {},
+         AT + "38: unexpected end-of-file\n"},
         {"15 bytes", zeros(15), {}, "vantrel-dump: 'm.dat': unexpected end-of-file\n"},
         {"no start tag", zeros(24), {}, "vantrel-dump: start tag not found in 'm.dat'\n"},
         {"start tag reserved 1", start_tag(16, 24, 1) + end_tag(), {},

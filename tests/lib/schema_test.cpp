@@ -5,10 +5,10 @@
 #include "vantrel_schema.h"
 
 #include "../../comp/comp.h"
+#include "schema_cases.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -146,117 +146,7 @@ TEST(SchemaReader, NumbersAgreeWithTheCompiler)
     }
 }
 
-// A random schema, as a model and as text.
-struct model_decl {
-    uint32_t kind, id, last, type;
-    bool optional, table, is_signed;
-    uint64_t low, high; // the value range, a string's max (high), a data size range
-};
-
-struct generator {
-    std::mt19937_64 rng{2028};
-    uint64_t below(uint64_t n) { return n == 0 ? 0 : rng() % n; }
-
-    std::vector<model_decl> schema(std::string &text)
-    {
-        std::vector<model_decl> decls;
-        text = "type T1 1\ntype T2 2 # comment\n\n";
-        const uint32_t count = 1 + uint32_t(below(8));
-        for (uint32_t k = 0; k < count; ++k) {
-            model_decl d{};
-            d.kind = 1 + uint32_t(below(3));
-            d.table = below(4) == 0;
-            d.optional = !d.table && below(3) == 0;
-            d.id = 100 * k + uint32_t(below(50));
-            d.last = d.table ? d.id + uint32_t(below(4)) : d.id;
-            d.high = d.kind == VANTREL_DECL_INTEGER ? UINT64_MAX : UINT32_MAX;
-            std::string line = std::string(vantrel_schema_kind_word(d.kind)) + " n" + std::to_string(k) + " " +
-                               std::to_string(d.id);
-            if (d.table)
-                line += ".." + std::to_string(d.last);
-            if (d.kind == VANTREL_DECL_DATA) {
-                d.type = 1 + uint32_t(below(3));
-                line += d.type < 3 ? " T" + std::to_string(d.type) : " 3";
-            }
-            if (below(2)) {
-                if (d.kind == VANTREL_DECL_STRING) {
-                    d.high = below(20);
-                    line += " max " + std::to_string(d.high);
-                } else if (d.kind == VANTREL_DECL_DATA) {
-                    d.low = below(10);
-                    d.high = d.low + below(2) * below(10);
-                    line += " size " + std::to_string(d.low) + (d.high != d.low ? ".." + std::to_string(d.high) : "");
-                } else if (below(2)) {
-                    d.is_signed = true;
-                    int64_t low = -int64_t(below(100)), high = int64_t(below(100)) - 20;
-                    if (high < low)
-                        std::swap(low, high);
-                    d.low = uint64_t(low);
-                    d.high = uint64_t(high);
-                    line += " " + std::to_string(low) + ".." + std::to_string(high);
-                } else {
-                    d.low = below(1000);
-                    d.high = d.low + below(1000);
-                    line += " " + std::to_string(d.low) + ".." + std::to_string(d.high);
-                }
-            }
-            line += d.table ? " table" : d.optional ? " optional" : "";
-            text += line + "\n";
-            decls.push_back(d);
-        }
-        return decls;
-    }
-};
-
-// One tag to write.
-struct tag_spec {
-    uint32_t code, id, type;
-    uint64_t value;
-    uint32_t size;
-};
-
-tag_spec satisfying(generator &g, const model_decl &d, uint32_t id)
-{
-    tag_spec t{vantrel_schema_tag_code(d.kind), id, d.type, 0, 0};
-    if (d.kind == VANTREL_DECL_INTEGER)
-        t.value = d.is_signed ? uint64_t(int64_t(d.low) + int64_t(g.below(d.high - d.low + 1)))
-                              : d.low + g.below(d.high - d.low == UINT64_MAX ? UINT64_MAX : d.high - d.low + 1);
-    else if (d.kind == VANTREL_DECL_STRING)
-        t.size = uint32_t(g.below(std::min<uint64_t>(d.high, 30) + 1));
-    else
-        t.size = uint32_t(d.low + g.below(std::min<uint64_t>(d.high - d.low, 30) + 1));
-    return t;
-}
-
-std::vector<uint8_t> build(const std::vector<tag_spec> &tags)
-{
-    std::vector<uint8_t> buffer(65536);
-    vantrel_state state;
-    EXPECT_EQ(vantrel_init(&state, buffer.data(), uint32_t(buffer.size()), 8), 0);
-    const std::string bytes(64, 'x');
-    for (const tag_spec &t : tags) {
-        if (t.code == VANTREL_TAG_INTEGER)
-            vantrel_add_integer(&state, t.value, t.id);
-        else if (t.code == VANTREL_TAG_STRING)
-            vantrel_add_string(&state, bytes.data(), t.size, t.id);
-        else
-            vantrel_add_data_block(&state, bytes.data(), t.size, t.type, t.id);
-    }
-    vantrel_end(&state);
-    buffer.resize(vantrel_get_used_size(&state));
-    return buffer;
-}
-
-// The offsets of the outer block's tags, and last the end tag's.
-std::vector<uint64_t> offsets(const std::vector<uint8_t> &blob)
-{
-    std::vector<uint64_t> at;
-    vantrel_tag t;
-    vantrel_checked_first(blob.data(), blob.size(), &t);
-    while (vantrel_checked_next(blob.data(), blob.size(), &t) > 0)
-        at.push_back(t.offset);
-    return at;
-}
+using vt::build_blob;
 
 struct verdict {
     int code;
@@ -303,102 +193,28 @@ verdict check(const std::vector<uint8_t> &blob, const vantrel_schema &s)
 
 TEST(SchemaChecker, SatisfyingBlobsPassAndSingleMutationsFailWhereTheyAre)
 {
-    generator g;
+    vt::schema_generator g(2028);
     std::vector<vantrel_schema_decl> storage;
     int mutations[VANTREL_SF_END] = {};
     for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        std::vector<model_decl> model = g.schema(text);
-        read_result r = read_schema(text, storage);
-        ASSERT_EQ(r.code, 0) << text;
-        const uint32_t first = 2; // after the two types
-        // Every required tag once, optional ones and table ids maybe.
-        std::vector<tag_spec> tags;
-        std::vector<uint32_t> owner;
-        for (uint32_t k = 0; k < model.size(); ++k)
-            for (uint32_t id = model[k].id; id <= model[k].last; ++id)
-                if ((!model[k].optional && !model[k].table) || g.below(2)) {
-                    tags.push_back(satisfying(g, model[k], id));
-                    owner.push_back(k);
-                }
-        std::vector<size_t> order(tags.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = i;
-        std::shuffle(order.begin(), order.end(), g.rng);
-        std::vector<tag_spec> shuffled;
+        vt::random_schema s = g.schema();
+        read_result r = read_schema(s.text, storage);
+        ASSERT_EQ(r.code, 0) << s.text;
         std::vector<uint32_t> owners;
-        for (size_t i : order) {
-            shuffled.push_back(tags[i]);
-            owners.push_back(owner[i]);
-        }
-        verdict v = check(build(shuffled), r.schema);
-        ASSERT_EQ(v.code, 0) << text;
-        if (shuffled.empty())
+        std::vector<vt::schema_tag> tags = g.satisfying_blob(s, owners);
+        ASSERT_EQ(check(build_blob(tags), r.schema).code, 0) << s.text;
+        // One mutation of a tag: the fault it must give, where it must.
+        vt::schema_mutation m = vt::mutate(g, s, tags, owners);
+        if (!m.applied)
             continue;
-
-        // One mutation of tag i: the fault it must give, at tag i.
-        const size_t i = g.below(shuffled.size());
-        const model_decl &d = model[owners[i]];
-        tag_spec &t = shuffled[i];
-        int expected = 0;
-        uint32_t decl = first + owners[i];
-        switch (g.below(6)) {
-        case 0:
-            t.id = 99999; // no declaration is near
-            expected = VANTREL_SF_UNDECLARED;
-            decl = VANTREL_SCHEMA_NONE;
-            break;
-        case 1:
-            t.code = t.code == VANTREL_TAG_INTEGER ? VANTREL_TAG_STRING : VANTREL_TAG_INTEGER;
-            t.type = 0;
-            t.size = 0;
-            expected = VANTREL_SF_KIND;
-            break;
-        case 2:
-            shuffled.insert(shuffled.begin() + long(i) + 1, t);
-            expected = VANTREL_SF_DUPLICATE;
-            break;
-        case 3:
-            if (d.optional || d.table)
-                continue;
-            shuffled.erase(shuffled.begin() + long(i));
-            expected = VANTREL_SF_MISSING;
-            break;
-        default:
-            // At the edge, then beyond it.
-            if (d.kind == VANTREL_DECL_INTEGER && d.high != UINT64_MAX && !(d.is_signed && d.high == INT64_MAX)) {
-                t.value = d.high;
-                ASSERT_EQ(check(build(shuffled), r.schema).code, 0);
-                t.value = d.high + 1;
-                expected = VANTREL_SF_RANGE;
-            } else if (d.kind == VANTREL_DECL_STRING && d.high < 60) {
-                t.size = uint32_t(d.high);
-                ASSERT_EQ(check(build(shuffled), r.schema).code, 0);
-                t.size = uint32_t(d.high) + 1;
-                expected = VANTREL_SF_LENGTH;
-            } else if (d.kind == VANTREL_DECL_DATA && d.high < 60) {
-                t.size = uint32_t(d.high) + 1;
-                expected = VANTREL_SF_SIZE;
-                if (g.below(2)) {
-                    t.size = uint32_t(d.low);
-                    t.type = d.type % 3 + 1;
-                    expected = VANTREL_SF_TYPE;
-                }
-            } else {
-                continue;
-            }
-            break;
+        if (!m.edge.empty()) {
+            ASSERT_EQ(check(m.edge, r.schema).code, 0) << s.text;
         }
-        const std::vector<uint8_t> blob = build(shuffled);
-        const std::vector<uint64_t> at = offsets(blob);
-        verdict m = check(blob, r.schema);
-        const uint64_t where = expected == VANTREL_SF_MISSING ? at.back()
-                             : expected == VANTREL_SF_DUPLICATE ? at[i + 1]
-                                                                 : at[i];
-        ASSERT_EQ(m.code, expected) << text << " tag " << i;
-        ASSERT_EQ(m.offset, where) << text;
-        ASSERT_EQ(m.decl, decl) << text;
-        ++mutations[expected];
+        verdict v = check(m.blob, r.schema);
+        ASSERT_EQ(v.code, m.code) << s.text;
+        ASSERT_EQ(v.offset, m.offset) << s.text;
+        ASSERT_EQ(v.decl, m.decl) << s.text;
+        ++mutations[m.code];
     }
     for (int code = VANTREL_SF_UNDECLARED; code <= VANTREL_SF_MISSING; ++code)
         EXPECT_GT(mutations[code], 10) << vantrel_schema_fault_text(code);
