@@ -1,4 +1,5 @@
-# vantrel_add_blobs(<target> SOURCES <file>... [ALIGN <n>] [MAX_SIZE <n>] [EMBED])
+# vantrel_add_blobs(<target> SOURCES <file>... [ALIGN <n>] [MAX_SIZE <n>] [EMBED]
+#                   [SCHEMA <file.schema>])
 #
 # Compiles each source with vantrel-comp into <current binary dir>/<name>.dat,
 # <name> being the source's file name without its last extension; an edit of
@@ -16,6 +17,18 @@
 # becomes blob_<name>, with each run of underscores made one and those at
 # either end dropped: int.txt gives blob_int, __init__.txt blob_init.  A
 # program that links <target> carries its blobs in its own image.
+#
+# With SCHEMA, every source is compiled against the schema (vantrel-comp
+# --schema: names where ids stand, each tag checked), and the schema's C
+# header with its loader (vantrel-comp --schema --c-header <prefix>) is
+# generated as <prefix>.h into <current binary dir>/<target>_include, on
+# the include path of <target> and of whatever links it, together with
+# vantrel's headers: <prefix> is the schema's file name without its last
+# extension made a C identifier (device-settings.schema gives
+# device_settings.h, struct device_settings and device_settings_load).
+# An edit of the schema rebuilds every blob and the header.  Without EMBED,
+# <target> is then an interface library, built with ALL, instead of a
+# custom target.
 #
 # Works with the installed package (find_package(vantrel)) and inside the
 # source tree (add_subdirectory, FetchContent): both give the program
@@ -68,8 +81,18 @@ function(_vantrel_array_name stem out)
   set(${out} "${symbol}" PARENT_SCOPE)
 endfunction()
 
+# The loader header's folder and vantrel's headers (vantrel_schema.h and
+# the reader it includes) on the include path of <target>.
+function(_vantrel_loader_includes target scope include_dir)
+  if(NOT TARGET vantrel::reader)
+    message(FATAL_ERROR "vantrel_add_blobs(${target} SCHEMA): vantrel::reader is not known")
+  endif()
+  target_include_directories(${target} ${scope} ${include_dir}
+    $<TARGET_PROPERTY:vantrel::reader,INTERFACE_INCLUDE_DIRECTORIES>)
+endfunction()
+
 function(vantrel_add_blobs target)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "EMBED" "ALIGN;MAX_SIZE" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "EMBED" "ALIGN;MAX_SIZE;SCHEMA" "SOURCES")
   if(ARG_UNPARSED_ARGUMENTS OR ARG_KEYWORDS_MISSING_VALUES)
     message(FATAL_ERROR "vantrel_add_blobs(${target}): unexpected or incomplete arguments: "
                         "${ARG_UNPARSED_ARGUMENTS} ${ARG_KEYWORDS_MISSING_VALUES}")
@@ -102,6 +125,23 @@ function(vantrel_add_blobs target)
   if(DEFINED ARG_MAX_SIZE)
     list(APPEND options -s ${ARG_MAX_SIZE})
   endif()
+  set(include_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_include)
+  set(schema "")
+  set(loader "")
+  if(DEFINED ARG_SCHEMA)
+    cmake_path(ABSOLUTE_PATH ARG_SCHEMA BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} NORMALIZE OUTPUT_VARIABLE schema)
+    cmake_path(GET schema STEM LAST_ONLY prefix)
+    string(MAKE_C_IDENTIFIER "${prefix}" prefix)
+    list(APPEND options --schema ${schema})
+    # vantrel-comp refuses a prefix the header cannot use, with its reason.
+    set(loader ${include_dir}/${prefix}.h)
+    add_custom_command(OUTPUT ${loader}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${include_dir}
+      COMMAND ${comp} --schema ${schema} --c-header ${prefix} -o ${loader}
+      DEPENDS ${schema} ${comp}
+      COMMENT "Generating the loader ${prefix}.h of ${ARG_SCHEMA}"
+      VERBATIM)
+  endif()
 
   if(ARG_EMBED)
     # The arrays compile as C or as C++, whichever the project has.
@@ -114,7 +154,6 @@ function(vantrel_add_blobs target)
       message(FATAL_ERROR "vantrel_add_blobs(${target} EMBED): enable C or CXX first")
     endif()
     set(array_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_blobs)
-    set(include_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_include)
   endif()
 
   set(names "")
@@ -132,7 +171,7 @@ function(vantrel_add_blobs target)
     set(blob ${CMAKE_CURRENT_BINARY_DIR}/${name}.dat)
     add_custom_command(OUTPUT ${blob}
       COMMAND ${comp} ${options} -o ${blob} ${path}
-      DEPENDS ${path} ${comp}
+      DEPENDS ${path} ${comp} ${schema}
       COMMENT "Compiling blob ${name}.dat"
       VERBATIM)
     list(APPEND outputs ${blob})
@@ -147,7 +186,7 @@ function(vantrel_add_blobs target)
       add_custom_command(OUTPUT ${array}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${array_dir}
         COMMAND ${comp} ${options} --c-array ${symbol} -o ${array} ${path}
-        DEPENDS ${path} ${comp}
+        DEPENDS ${path} ${comp} ${schema}
         COMMENT "Compiling blob ${name} as C array ${symbol}"
         VERBATIM)
       list(APPEND outputs ${array})
@@ -156,8 +195,15 @@ function(vantrel_add_blobs target)
     endif()
   endforeach()
 
-  if(NOT ARG_EMBED)
+  if(NOT ARG_EMBED AND NOT schema)
     add_custom_target(${target} ALL DEPENDS ${outputs})
+    return()
+  endif()
+  if(NOT ARG_EMBED)
+    add_custom_target(${target}_build ALL DEPENDS ${outputs} ${loader})
+    add_library(${target} INTERFACE)
+    add_dependencies(${target} ${target}_build)
+    _vantrel_loader_includes(${target} INTERFACE ${include_dir})
     return()
   endif()
 
@@ -183,8 +229,11 @@ ${declarations}
 
 #endif
 ")
-  add_library(${target} STATIC ${outputs} ${header})
+  add_library(${target} STATIC ${outputs} ${header} ${loader})
   target_include_directories(${target} PUBLIC ${include_dir})
+  if(schema)
+    _vantrel_loader_includes(${target} PUBLIC ${include_dir})
+  endif()
   # Linkable into shared libraries too.
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
 endfunction()

@@ -1105,13 +1105,24 @@ static inline int vantrel_schema_check(const void *blob, size_t size, const vant
     return code != 0 ? vantrel_schema_fault_at_(fault, code, &t, decl) : 0;
 }
 
+/* What vantrel_schema_check_each hands each accepted tag to: `context` as
+ * given, the tag (its payload inside the blob) and its declaration's
+ * index. */
+typedef void (*vantrel_schema_each_fn)(void *context, const vantrel_tag *tag, uint32_t decl);
+
 /* vantrel_check and vantrel_schema_check in one walk (a blob that big is
- * read from memory once, not twice): the format's fault first, exactly as
- * vantrel_check reports it (code, offset, reason; decl VANTREL_SCHEMA_NONE,
- * tag zero), else the schema's first fault as vantrel_schema_check gives
- * it.  Takes vantrel_check's stack. */
-static inline int vantrel_schema_check_blob(const void *blob, size_t size, const vantrel_schema *schema,
-                                            uint8_t *seen, vantrel_schema_fault *fault)
+ * read from memory once, not twice), handing each tag of the outer block
+ * that the schema accepts to `each` (when not null) as the walk reaches
+ * it: what a loader fills its record from.  The tags after the schema's
+ * first fault are not handed out, and a format fault found later still
+ * makes the verdict, so what `each` was given counts only on 0.  The
+ * verdict: the format's fault first, exactly as vantrel_check reports it
+ * (code, offset, reason; decl VANTREL_SCHEMA_NONE, tag zero), else the
+ * schema's first fault as vantrel_schema_check gives it.  Takes
+ * vantrel_check's stack and the frame of `each`. */
+static inline int vantrel_schema_check_each(const void *blob, size_t size, const vantrel_schema *schema,
+                                            uint8_t *seen, vantrel_schema_fault *fault,
+                                            vantrel_schema_each_fn each, void *context)
 {
     uint32_t stack[VANTREL_MAX_DEPTH];
     vantrel_schema_checker c;
@@ -1133,6 +1144,8 @@ static inline int vantrel_schema_check_blob(const void *blob, size_t size, const
                                                               : vantrel_schema_tag(&c, &t, &decl);
             if (code != 0)
                 vantrel_schema_fault_at_(fault, code, &t, decl);
+            else if (each != NULL && decl != VANTREL_SCHEMA_NONE)
+                each(context, &t, decl);
         }
     }
     if (step <= 0) {
@@ -1144,6 +1157,14 @@ static inline int vantrel_schema_check_blob(const void *blob, size_t size, const
         return fault->code;
     }
     return code;
+}
+
+/* vantrel_check and vantrel_schema_check in one walk: the verdict of
+ * vantrel_schema_check_each, no tag handed out. */
+static inline int vantrel_schema_check_blob(const void *blob, size_t size, const vantrel_schema *schema,
+                                            uint8_t *seen, vantrel_schema_fault *fault)
+{
+    return vantrel_schema_check_each(blob, size, schema, seen, fault, NULL, NULL);
 }
 
 #ifdef __cplusplus

@@ -1100,8 +1100,9 @@ TEST(Comp, SchemaFaults)
 }
 
 // --c-header: the header of the schema above names every number of it;
-// a C text holds each against its value and type, compiled under every
-// standard with the strict warnings.  Its misuses and the names it cannot
+// a C text holds each against its value and type, and the loader's struct
+// members against theirs, compiled under every standard with the strict
+// warnings.  Its misuses and the names it cannot
 // define are one message each, with no output.
 TEST(Comp, CHeader)
 {
@@ -1121,7 +1122,13 @@ TEST(Comp, CHeader)
          "--c-header INT8: INT8_CONST_C: a name that <stddef.h> or <stdint.h> may define"},
         {{"--schema", "$D/unit.schema", "--c-header", "u", "-o", "$D/unit.schema"},
          "output file '$D/unit.schema' is the same as the schema file"},
+        {{"--schema", "$D/twice.schema", "--c-header", "unit", "-o", "$D/unit.dat"},
+         "--c-header unit: struct unit: has_x: a member of the loader's struct twice"},
+        {{"--schema", "$D/length.schema", "--c-header", "unit", "-o", "$D/unit.dat"},
+         "--c-header unit: struct unit: x_length: a member of the loader's struct twice"},
     };
+    vt::write_file(dir.file("twice.schema"), "str x 1 optional\nint has_x 2\n");
+    vt::write_file(dir.file("length.schema"), "int x_length 2\nstr x 1\n");
     for (const auto &[args, message] : misuses) {
         vt::run_result r = comp(dir, args);
         EXPECT_EQ(r.status, 1);
@@ -1152,9 +1159,22 @@ TEST(Comp, CHeader)
         text += "typedef char size_" + name + "[sizeof(" + name + ") == sizeof(" + type + ") && (" + name +
                 " * 0 - 1 > 0) == ((" + type + ")-1 > 0) ? 1 : -1];\n";
     text += "uint32_t first(void);\nuint32_t first(void) { return unit_ID_name + unit_TYPE_CAL; }\n";
+    // The loader: each member's type, and the load and a table's look-up.
+    const std::vector<std::pair<std::string, std::string>> members = {
+        {"name", "const char *"}, {"name_length", "uint32_t"}, {"has_note", "int"}, {"level", "uint64_t"},
+        {"temp", "int64_t"}, {"has_temp", "int"}, {"cal", "const void *"}, {"cal_size", "uint32_t"},
+        {"raw", "const void *"}, {"has_raw", "int"}, {"big", "uint64_t"}};
+    text += "static struct unit u;\n";
+    for (const auto &[name, type] : members)
+        text += "static " + type + " *member_" + name + " = &u." + name + ";\n";
+    text += "int load(const void *b, size_t n);\nint load(const void *b, size_t n) {\n"
+            "    const char *t; uint32_t length, at; (void)member_name; (void)member_name_length; (void)member_has_note;\n"
+            "    (void)member_level; (void)member_temp; (void)member_has_temp; (void)member_cal; (void)member_cal_size;\n"
+            "    (void)member_raw; (void)member_has_raw; (void)member_big;\n"
+            "    return unit_load(b, n, &u, &at) + unit_get_msg(b, n, 0x100, &t, &length);\n}\n";
     vt::write_file(dir.file("use.c"), text);
     compile_strictly(dir.file("use.c"), {"-std=c99", "-std=c11", "-std=c17", "-std=c2x", "-std=c++17", "-std=c++20"},
-                     {"-Wconversion", "-Wsign-conversion", "-I" + dir.path().string()});
+                     {"-Wconversion", "-Wsign-conversion", "-I" + dir.path().string(), "-I" VANTREL_LIB_DIR});
 }
 
 } // namespace

@@ -40,7 +40,8 @@ build_and_run() {
 
 expected="settings: 80 bytes, int 16, str unit four
 strings_table: hello world
-firmware: 3264 bytes, int 0x1234, data 3000 bytes"
+firmware: 3264 bytes, int 0x1234, data 3000 bytes
+sensor: load 0, model unit five, period_ms 250, offset_c none"
 [[ $(build_and_run) == "$expected" ]] || fail "first build: $(build_and_run)"
 [[ $("$build/readme_snippet") == 16 ]] || fail "the README's C++ snippet read $("$build/readme_snippet")"
 # The blob-file target: the source at alignment 32 beside the others.
@@ -52,6 +53,19 @@ firmware: 3264 bytes, int 0x1234, data 3000 bytes"
 # An edit of a source rebuilds its blob and the program that holds it.
 sed -i 's/^int 1 16$/int 1 32/' "$work/project/blobs/settings.txt"
 [[ $(build_and_run) == "${expected/int 16/int 32}" ]] || fail "after the edit: $(build_and_run)"
+
+# An edit of the schema rebuilds the blob (refused now, with the compiler's
+# message) and, once the source satisfies it again, the loader header.
+schema=$work/project/blobs/sensor.schema
+sed -i 's/10\.\.60000/10..100/' "$schema"
+cmake --build "$build" >"$work/log" 2>&1 && fail "a blob out of its schema's range was built"
+grep -q 'period_ms: value 250 is out of 10..100' "$work/log" || { cat "$work/log"; fail "no schema message"; }
+sed -i 's/10\.\.100/10..60000/; s/-40\.\.85/-40..90/' "$schema"
+sed -i 's/^int period_ms 250$/int period_ms 250\nint offset_c 21/' "$work/project/blobs/sensor-unit.txt"
+expected=${expected/offset_c none/offset_c given}
+[[ $(build_and_run) == "${expected/int 16/int 32}" ]] || fail "after the schema's edit: $(build_and_run)"
+grep -q 'define sensor_MAX_offset_c INT64_C(90)' "$build/sensor_blobs_include/sensor.h" ||
+    fail "the loader header was not regenerated"
 
 if [[ $mode == package ]]; then
     # The installed program runs with no help from the environment.

@@ -7,6 +7,8 @@
 #include <string>
 
 #include <firmware_blobs.h>
+#include <sensor.h>
+#include <sensor_blobs.h>
 #include <unit_blobs.h>
 #include <vantrel.hpp>
 
@@ -46,5 +48,12 @@ int main()
     std::printf("firmware: %u bytes, int 0x%llx, data %zu bytes\n", static_cast<unsigned>(firmware_size),
                 static_cast<unsigned long long>(firmware_blob.get_integer(1).value_or(0)),
                 data ? data->size() : 0);
-    return failures == 0 ? 0 : 1;
+    // The generated loader: the format and the schema checked, the struct
+    // filled, in one walk.
+    struct sensor s;
+    uint32_t at = 0;
+    const int code = sensor_load(sensor_unit, sensor_unit_size, &s, &at);
+    std::printf("sensor: load %d, model %.*s, period_ms %llu, offset_c %s\n", code, static_cast<int>(s.model_length),
+                s.model, static_cast<unsigned long long>(s.period_ms), s.has_offset_c ? "given" : "none");
+    return failures == 0 && code == 0 ? 0 : 1;
 }
