@@ -229,7 +229,7 @@ void table_lookup(sink *s, const vantrel_schema_decl *d)
 
 void loader(sink *s)
 {
-    const vantrel_schema *schema = &s->ctx->schema;
+    const vantrel_schema *schema = &s->ctx->schema.schema;
     const char *p = s->ctx->c_header_name;
     check_members(s, schema);
     check_name(s, "load", nullptr);

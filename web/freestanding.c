@@ -1,4 +1,4 @@
-/* memcpy, memset and memcmp for the inspector's WebAssembly module, which links no
+/* memcpy and memset for the inspector's WebAssembly module, which links no
  * C library: the compiler calls them for copies it does not inline (struct
  * copies, zeroing).  Built with -ffreestanding, whose -fno-builtin keeps
  * the compiler from turning these loops back into calls of themselves. */
@@ -6,7 +6,6 @@
 
 void *memcpy(void *restrict to, const void *restrict from, size_t count);
 void *memset(void *to, int byte, size_t count);
-int memcmp(const void *a, const void *b, size_t count);
 
 void *memcpy(void *restrict to, const void *restrict from, size_t count)
 {
@@ -23,13 +22,4 @@ void *memset(void *to, int byte, size_t count)
     while (count-- != 0)
         *d++ = (unsigned char)byte;
     return to;
-}
-
-int memcmp(const void *a, const void *b, size_t count)
-{
-    const unsigned char *x = a, *y = b;
-    for (; count != 0; --count, ++x, ++y)
-        if (*x != *y)
-            return *x < *y ? -1 : 1;
-    return 0;
 }

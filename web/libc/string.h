@@ -1,4 +1,4 @@
-/* The part of <string.h> that vantrel_reader.h and vantrel_schema.h use, for the inspector's
+/* The part of <string.h> that vantrel_reader.h uses, for the inspector's
  * WebAssembly module, which has no C library.  Calls of a known size go to
  * the compiler's builtins, which it turns into loads and stores; what is
  * left becomes a call of the functions in freestanding.c. */
@@ -9,10 +9,8 @@
 
 void *memcpy(void *restrict to, const void *restrict from, size_t count);
 void *memset(void *to, int byte, size_t count);
-int memcmp(const void *a, const void *b, size_t count);
 
 #define memcpy(to, from, count) __builtin_memcpy(to, from, count)
 #define memset(to, byte, count) __builtin_memset(to, byte, count)
-#define memcmp(a, b, count) __builtin_memcmp(a, b, count)
 
 #endif
