@@ -3,9 +3,13 @@
 // With SSE2, sixteen bytes at a time: the UTF-8 rules checked on the block
 // and the three bytes before it at once (a byte must be a continuation byte
 // exactly where a lead byte before it says so, and the lead bytes' second
-// bytes keep to their ranges), the block copied whole, and only the bytes
-// that need an escape written one by one.  A fault found in a piece sends
-// the piece to the steps below, which find where the text ends.
+// bytes keep to their ranges).  A block with nothing to escape is copied
+// whole; one with escapes goes byte by byte through a table of words (the
+// byte itself or its escape, and a length), with no branch on where the
+// escapes are, unless it holds a C1 control, whose escape takes back the
+// byte before it: then only the bytes that need an escape are written one
+// by one.  A fault found in a piece sends the piece to the steps below,
+// which find where the text ends.
 //
 // Elsewhere, and for such a piece, in steps: a run of up to eight plain
 // bytes (printable ASCII but the quote and the backslash), found by word
