@@ -3,9 +3,13 @@
 // With SSE2, sixteen bytes at a time: the UTF-8 rules checked on the block
 // and the three bytes before it at once (a byte must be a continuation byte
 // exactly where a lead byte before it says so, and the lead bytes' second
-// bytes keep to their ranges), the block copied whole, and only the bytes
-// that need an escape written one by one.  A fault found in a piece sends
-// the piece to the steps below, which find where the text ends.
+// bytes keep to their ranges).  A block with nothing to escape is copied
+// whole; one with escapes goes byte by byte through a table of words (the
+// byte itself or its escape, and a length), with no branch on where the
+// escapes are, unless it holds a C1 control, whose escape takes back the
+// byte before it: then only the bytes that need an escape are written one
+// by one.  A fault found in a piece sends the piece to the steps below,
+// which find where the text ends.
 //
 // Elsewhere, and for such a piece, in steps: a run of up to eight plain
 // bytes (printable ASCII but the quote and the backslash), found by word
@@ -235,6 +239,28 @@ constexpr block_escapes make_block_escapes()
 
 constexpr block_escapes escapes = make_block_escapes();
 
+// What a byte is written as in a block with escapes and no C1 control, as
+// one word: the text in the low bytes (SSE2 hosts are little-endian), its
+// length in the top byte.  Every byte of 0x80 and above stands for itself.
+struct byte_words {
+    uint64_t of[256];
+};
+
+constexpr byte_words make_byte_words()
+{
+    byte_words t{};
+    for (int b = 0; b < 256; ++b) {
+        const char_step &s = steps.of[b];
+        uint64_t length = b < 0x80 ? s.out : 1, word = b < 0x80 ? 0 : uint64_t(b);
+        for (unsigned k = 0; b < 0x80 && k < length; ++k)
+            word |= uint64_t(static_cast<uint8_t>(s.text[k])) << 8 * k;
+        t.of[b] = word | length << 56;
+    }
+    return t;
+}
+
+constexpr byte_words words = make_byte_words();
+
 inline __m128i bytes16(int b) { return _mm_set1_epi8(static_cast<char>(b)); }
 inline __m128i load16(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
 inline __m128i equal(__m128i v, int b) { return _mm_cmpeq_epi8(v, bytes16(b)); }
@@ -272,6 +298,21 @@ inline char *write_block(char *at, const uint8_t *block, unsigned count, __m128i
                                    _mm_or_si128(equal(v, '"'), equal(v, '\\')));
     escaped = _mm_or_si128(escaped, _mm_or_si128(equal(v, 0x7F), _mm_and_si128(equal(p1, 0xC2), below_a0)));
     auto mask = static_cast<unsigned>(_mm_movemask_epi8(escaped)) & ((1u << count) - 1);
+    if (mask == 0) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at), v);
+        return at + count;
+    }
+    // Escapes but no C1 control (the only escaped bytes of 0x80 and above):
+    // every byte through the table, without a branch on how many escapes
+    // there are or where.
+    if ((static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(escaped, v))) & mask) == 0) {
+        for (unsigned k = 0; k < count; ++k) {
+            uint64_t word = words.of[block[k]];
+            std::memcpy(at, &word, 8);
+            at += word >> 56;
+        }
+        return at;
+    }
     unsigned from = 0;
     for (; mask != 0; mask &= mask - 1) {
         auto k = static_cast<unsigned>(std::countr_zero(mask));
