@@ -175,6 +175,18 @@ TEST_F(Json, TextAgainstTheSimplestRule)
         for (size_t before = 0; before < 52; ++before)
             for (size_t after : {0, 1, 3, 17})
                 texts.push_back(std::string(before, 'a') + o + std::string(after, 'z'));
+    // Blocks holding several characters that are not plain, with a C1
+    // control among them or without, and a byte that is no character after.
+    std::string dense, no_c1;
+    for (const std::string &o : odd) {
+        if (utf8_length(reinterpret_cast<const uint8_t *>(o.data()), o.size()) != o.size())
+            continue;
+        dense += o;
+        no_c1 += o.rfind("\xC2\x80", 0) == 0 || o.rfind("\xC2\x9F", 0) == 0 ? "" : o;
+    }
+    for (size_t before = 0; before < 16; ++before)
+        for (const std::string &t : {no_c1 + no_c1, dense, no_c1 + "\xFF"})
+            texts.push_back(std::string(before, 'a') + t);
     for (const std::string &o : {"\"\xC3\xA9"s, "\xFF"s, "\xC2\x85"s})
         for (size_t at : {0, 12000, 23999})
             texts.push_back(std::string(24000, 'x').insert(at, o));
