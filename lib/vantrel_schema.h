@@ -941,10 +941,7 @@ typedef struct vantrel_schema_checker {
     uint32_t span;  /* its last id minus its first */
     uint32_t mark;  /* its first seen mark */
     uint32_t code;  /* the tag code of its tags */
-    uint32_t type;  /* a data block's type */
-    uint64_t flip;  /* the sign bit for a signed range, else 0 */
-    uint64_t low;   /* the bounds on an integer's value (xor flip), a string's or data block's size */
-    uint64_t high;
+    const vantrel_schema_decl *d; /* it */
 } vantrel_schema_checker;
 
 /* Begins a check: `seen` is vantrel_schema_seen_size(schema) bytes of the
@@ -963,33 +960,22 @@ static inline void vantrel_schema_begin(vantrel_schema_checker *checker, const v
 VANTREL_STEP void vantrel_schema_take_(vantrel_schema_checker *c, uint32_t k)
 {
     const vantrel_schema_decl *d = &c->schema->decls[c->schema->decls[k].by_id];
-    const uint64_t sign = (uint64_t)1 << 63;
     c->hint = k;
     c->decl = c->schema->decls[k].by_id;
     c->first = d->id;
     c->span = d->last - d->id;
     c->mark = d->mark;
     c->code = vantrel_schema_tag_code(d->kind);
-    c->type = d->type;
-    /* Signed order is unsigned order with the sign bit turned. */
-    c->flip = d->kind == VANTREL_DECL_INTEGER && (d->flags & VANTREL_DECL_SIGNED) ? sign : 0;
-    c->low = d->kind == VANTREL_DECL_STRING ? 0 : d->low ^ c->flip;
-    c->high = d->high ^ c->flip;
+    c->d = d;
 }
 
-/* Moves the current declaration to the one of `id`, trying the next in
- * id order first (blobs mostly hold their tags in the order of their
- * ids), then a binary search over the by_id places.  Returns 0, or
- * VANTREL_SF_UNDECLARED with the current declaration left as it was. */
-static inline int vantrel_schema_move_(vantrel_schema_checker *c, uint32_t id)
+/* Moves the current declaration to the one of `id` by a binary search
+ * over the by_id places: 0, or VANTREL_SF_UNDECLARED with the current
+ * declaration left as it was. */
+static inline int vantrel_schema_search_(vantrel_schema_checker *c, uint32_t id)
 {
     const vantrel_schema_decl *decls = c->schema->decls;
-    uint32_t tags = c->schema->tags, k = c->decl == VANTREL_SCHEMA_NONE ? 0 : c->hint + 1;
-    uint32_t low = 0, high = tags;
-    if (k < tags && id >= decls[decls[k].by_id].id && id <= decls[decls[k].by_id].last) {
-        vantrel_schema_take_(c, k);
-        return 0;
-    }
+    uint32_t low = 0, high = c->schema->tags;
     /* The first place whose last id is not below id: the one that can
      * hold it, as vantrel_schema_find_id finds it. */
     while (low < high) {
@@ -999,10 +985,24 @@ static inline int vantrel_schema_move_(vantrel_schema_checker *c, uint32_t id)
         else
             high = middle;
     }
-    if (low == tags || id < decls[decls[low].by_id].id)
+    if (low == c->schema->tags || id < decls[decls[low].by_id].id)
         return VANTREL_SF_UNDECLARED;
     vantrel_schema_take_(c, low);
     return 0;
+}
+
+/* Moves the current declaration to the one of `id`, trying the next in
+ * id order first (blobs mostly hold their tags in the order of their
+ * ids), then the search. */
+VANTREL_STEP int vantrel_schema_move_(vantrel_schema_checker *c, uint32_t id)
+{
+    const vantrel_schema_decl *decls = c->schema->decls;
+    uint32_t k = c->decl == VANTREL_SCHEMA_NONE ? 0 : c->hint + 1;
+    if (k < c->schema->tags && id >= decls[decls[k].by_id].id && id <= decls[decls[k].by_id].last) {
+        vantrel_schema_take_(c, k);
+        return 0;
+    }
+    return vantrel_schema_search_(c, id);
 }
 
 /* Checks one tag as a walk hands it out (any order of the reader's walks:
@@ -1018,8 +1018,8 @@ static inline int vantrel_schema_move_(vantrel_schema_checker *c, uint32_t id)
  * After the outer block's end tag, call vantrel_schema_end. */
 VANTREL_STEP int vantrel_schema_tag(vantrel_schema_checker *checker, const vantrel_tag *tag, uint32_t *decl)
 {
+    const vantrel_schema_decl *d;
     uint32_t mark;
-    uint64_t value;
     uint8_t bit;
     *decl = VANTREL_SCHEMA_NONE;
     if (tag->depth != 0)
@@ -1037,15 +1037,25 @@ VANTREL_STEP int vantrel_schema_tag(vantrel_schema_checker *checker, const vantr
     checker->seen[mark >> 3] = (uint8_t)(checker->seen[mark >> 3] | bit);
     if (tag->code != checker->code)
         return VANTREL_SF_KIND;
-    if (tag->code == VANTREL_TAG_INTEGER) {
-        value = tag->value ^ checker->flip;
-        return value < checker->low || value > checker->high ? VANTREL_SF_RANGE : 0;
+    d = checker->d;
+    switch (tag->code) {
+    case VANTREL_TAG_INTEGER:
+        if (d->flags & VANTREL_DECL_SIGNED) {
+            /* Signed order is unsigned order with the sign bit turned. */
+            const uint64_t sign = (uint64_t)1 << 63;
+            if ((tag->value ^ sign) < (d->low ^ sign) || (tag->value ^ sign) > (d->high ^ sign))
+                return VANTREL_SF_RANGE;
+        } else if (tag->value < d->low || tag->value > d->high) {
+            return VANTREL_SF_RANGE;
+        }
+        return 0;
+    case VANTREL_TAG_STRING:
+        return tag->size > d->high ? VANTREL_SF_LENGTH : 0;
+    default:
+        if (tag->type != d->type)
+            return VANTREL_SF_TYPE;
+        return tag->size < d->low || tag->size > d->high ? VANTREL_SF_SIZE : 0;
     }
-    if (tag->code == VANTREL_TAG_DATA_BLOCK && tag->type != checker->type)
-        return VANTREL_SF_TYPE;
-    if (tag->size < checker->low || tag->size > checker->high)
-        return tag->code == VANTREL_TAG_STRING ? VANTREL_SF_LENGTH : VANTREL_SF_SIZE;
-    return 0;
 }
 
 /* After the outer block's end tag: the required declarations (neither
