@@ -1,7 +1,11 @@
-// The schema check beside the format check on a 64 MiB blob of about a
-// million tags (the most a schema's marks allow): integers, strings and
-// data blocks in 16 tables of 65536 ids, in id order.
-//   build/bench/schema_bench --benchmark_min_time=2
+// The schema check beside the format check, on two shapes of blob:
+//  - tables: 64 MiB of about a million tags (the most a schema's marks
+//    allow), integers, strings and data blocks in 16 tables of 65536 ids,
+//    in id order: the look-up stays on one declaration for long runs;
+//  - singles: 4096 individually declared tags (every fourth optional),
+//    once in id order and once shuffled: the look-up moves on every tag,
+//    to the next declaration or by its binary search.
+//   build/bench/schema_bench --benchmark_min_time=1 --benchmark_repetitions=5
 // Target: the format check and the schema check together at most 1.5x
 // the format check alone.
 #include "vantrel.h"
@@ -16,31 +20,36 @@
 
 namespace {
 
+const char *const kinds[16] = {"int", "str", "data", "int", "str", "data", "int", "int",
+                               "str", "data", "int", "str", "int", "data", "str", "int"};
+
 struct fixture {
     std::string text;
     std::vector<vantrel_schema_decl> decls;
     vantrel_schema schema{};
     std::vector<uint8_t> blob, seen;
 
-    fixture()
+    // The schema points into text and decls: moved, their buffers stay.
+    fixture() = default;
+    fixture(const fixture &) = delete;
+    fixture(fixture &&) = default;
+
+    // Reads the schema text, then writes `count` tags into a blob of at
+    // most `capacity` bytes: the n-th of them with id_of(n) and kind_of(id).
+    template <class Id, class Kind>
+    void make(uint32_t capacity, uint32_t count, Id id_of, Kind kind_of)
     {
-        const char *kinds[16] = {"int", "str", "data", "int", "str", "data", "int", "int",
-                                 "str", "data", "int", "str", "int", "data", "str", "int"};
-        for (int k = 0; k < 16; ++k) {
-            text += std::string(kinds[k]) + " t" + std::to_string(k) + " " + std::to_string(k * 65536) + ".." +
-                    std::to_string(k * 65536 + 65535) + (kinds[k][0] == 'd' ? " 7 size 0..200" : "") +
-                    (kinds[k][0] == 'i' ? " 0..1000000" : "") + (kinds[k][0] == 's' ? " max 64" : "") + " table\n";
-        }
-        decls.resize(16);
+        decls.resize(vantrel_schema_count(text.data(), text.size()));
         vantrel_schema_error error;
-        if (vantrel_schema_read(&schema, decls.data(), 16, text.data(), text.size(), &error) != 0)
+        if (vantrel_schema_read(&schema, decls.data(), uint32_t(decls.size()), text.data(), text.size(), &error) != 0)
             std::abort();
-        blob.resize(64u << 20);
+        blob.resize(capacity);
         vantrel_state state;
         vantrel_init(&state, blob.data(), uint32_t(blob.size()), 8);
         const std::string bytes(200, 'x');
-        for (uint32_t id = 0; id < 16u * 65536u; ++id) {
-            const char kind = kinds[id >> 16][0];
+        for (uint32_t n = 0; n < count; ++n) {
+            const uint32_t id = id_of(n);
+            const char kind = kind_of(id);
             int32_t full = kind == 'i'   ? vantrel_add_integer(&state, id % 1000000, id)
                          : kind == 's' ? vantrel_add_string(&state, bytes.data(), 8 + id % 48, id)
                                        : vantrel_add_data_block(&state, bytes.data(), 40 + id % 160, 7, id);
@@ -59,13 +68,54 @@ struct fixture {
     }
 };
 
-fixture &data()
+std::string constraint(char kind)
 {
-    static fixture f;
+    return kind == 'd' ? " 7 size 0..200" : kind == 'i' ? " 0..1000000" : " max 64";
+}
+
+fixture &tables()
+{
+    static fixture f = [] {
+        fixture t;
+        for (int k = 0; k < 16; ++k)
+            t.text += std::string(kinds[k]) + " t" + std::to_string(k) + " " + std::to_string(k * 65536) + ".." +
+                      std::to_string(k * 65536 + 65535) + constraint(kinds[k][0]) + " table\n";
+        t.make(64u << 20, 16u * 65536u, [](uint32_t n) { return n; }, [](uint32_t id) { return kinds[id >> 16][0]; });
+        return t;
+    }();
     return f;
 }
 
-void BM_check(benchmark::State &state)
+// Ids 16 apart, so that no two declarations could be one table.
+constexpr uint32_t singles_count = 4096;
+char single_kind(uint32_t id) { return kinds[(id / 16) % 16][0]; }
+
+fixture singles(bool shuffled)
+{
+    fixture s;
+    for (uint32_t n = 0; n < singles_count; ++n)
+        s.text += std::string(kinds[n % 16]) + " s" + std::to_string(n) + " " + std::to_string(16 * n + 16) +
+                  constraint(kinds[n % 16][0]) + (n % 4 == 3 ? " optional\n" : "\n");
+    // 1021 is prime to 4096: n -> n * 1021 mod 4096 visits every id once.
+    s.make(
+        1u << 20, singles_count, [shuffled](uint32_t n) { return 16 * ((shuffled ? n * 1021 : n) % singles_count) + 16; },
+        [](uint32_t id) { return single_kind(id - 16); });
+    return s;
+}
+
+fixture &singles_in_order()
+{
+    static fixture f = singles(false);
+    return f;
+}
+
+fixture &singles_shuffled()
+{
+    static fixture f = singles(true);
+    return f;
+}
+
+template <fixture &(*data)()> void BM_check(benchmark::State &state)
 {
     fixture &f = data();
     for (auto _ : state)
@@ -73,7 +123,7 @@ void BM_check(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.blob.size()));
 }
 
-void BM_schema_check(benchmark::State &state)
+template <fixture &(*data)()> void BM_schema_check(benchmark::State &state)
 {
     fixture &f = data();
     vantrel_schema_fault fault;
@@ -82,7 +132,7 @@ void BM_schema_check(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f.blob.size()));
 }
 
-void BM_check_and_schema(benchmark::State &state)
+template <fixture &(*data)()> void BM_check_and_schema(benchmark::State &state)
 {
     fixture &f = data();
     vantrel_schema_fault fault;
@@ -94,7 +144,13 @@ void BM_check_and_schema(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_check)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_schema_check)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_check_and_schema)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_check<tables>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_schema_check<tables>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_check_and_schema<tables>)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_check<singles_in_order>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_schema_check<singles_in_order>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_check_and_schema<singles_in_order>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_check<singles_shuffled>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_schema_check<singles_shuffled>)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_check_and_schema<singles_shuffled>)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -40,8 +40,9 @@
  * as constant initializers.
  *
  * Costs: a tag's declaration is found by a binary search over the ids
- * (log2 of the tag declarations), with a shortcut for tags in declaration
- * order; a name by a linear search.  Reading a schema of n declarations
+ * (log2 of the tag declarations), with shortcuts for tags in id order: a
+ * tag of the last tag's declaration (a table's next id) costs a compare,
+ * one of the next declaration in id order two; a name by a linear search.  Reading a schema of n declarations
  * takes at most n * n steps for its duplicate checks; n is bounded by the
  * caller's storage.
  */
@@ -925,12 +926,22 @@ static inline uint32_t vantrel_schema_seen_size(const vantrel_schema *schema)
     return schema->marks / 8u + 1u;
 }
 
-/* A check in progress: the tags of one blob's outer block, one at a time. */
+/* A check in progress: the tags of one blob's outer block, one at a time.
+ * Besides the walk's place, the checker holds the current declaration
+ * (the last tag's) in the form its tags are checked in, derived once when
+ * the look-up moves to it: a table's consecutive ids then cost a compare,
+ * a seen mark and the bound, not a look-up and the declaration's fields. */
 typedef struct vantrel_schema_checker {
     const vantrel_schema *schema;
     uint8_t *seen;  /* vantrel_schema_seen_size bytes, the caller's */
     uint32_t next;  /* the end's place among the declarations */
-    uint32_t hint;  /* the by_id place of the last tag's declaration */
+    uint32_t hint;  /* the by_id place of the current declaration */
+    uint32_t decl;  /* the current declaration, or VANTREL_SCHEMA_NONE */
+    uint32_t first; /* its first id */
+    uint32_t span;  /* its last id minus its first */
+    uint32_t mark;  /* its first seen mark */
+    uint32_t code;  /* the tag code of its tags */
+    const vantrel_schema_decl *d; /* it */
 } vantrel_schema_checker;
 
 /* Begins a check: `seen` is vantrel_schema_seen_size(schema) bytes of the
@@ -938,43 +949,60 @@ typedef struct vantrel_schema_checker {
 static inline void vantrel_schema_begin(vantrel_schema_checker *checker, const vantrel_schema *schema,
                                         uint8_t *seen)
 {
+    memset(checker, 0, sizeof *checker);
     checker->schema = schema;
     checker->seen = seen;
-    checker->next = 0;
-    checker->hint = 0;
+    checker->decl = VANTREL_SCHEMA_NONE;
     memset(seen, 0, vantrel_schema_seen_size(schema));
 }
 
-/* The declaration of `id`, trying the one after the last tag's first:
- * blobs mostly hold their tags in the order of their ids. */
-VANTREL_STEP uint32_t vantrel_schema_lookup_(vantrel_schema_checker *c, uint32_t id)
+/* Makes the declaration at by_id place k the current one. */
+VANTREL_STEP void vantrel_schema_take_(vantrel_schema_checker *c, uint32_t k)
+{
+    const vantrel_schema_decl *d = &c->schema->decls[c->schema->decls[k].by_id];
+    c->hint = k;
+    c->decl = c->schema->decls[k].by_id;
+    c->first = d->id;
+    c->span = d->last - d->id;
+    c->mark = d->mark;
+    c->code = vantrel_schema_tag_code(d->kind);
+    c->d = d;
+}
+
+/* Moves the current declaration to the one of `id` by a binary search
+ * over the by_id places: 0, or VANTREL_SF_UNDECLARED with the current
+ * declaration left as it was. */
+static inline int vantrel_schema_search_(vantrel_schema_checker *c, uint32_t id)
 {
     const vantrel_schema_decl *decls = c->schema->decls;
-    uint32_t k = c->hint, i;
-    if (k < c->schema->tags) {
-        const vantrel_schema_decl *d = &decls[decls[k].by_id];
-        if (id >= d->id && id <= d->last)
-            return decls[k].by_id;
-        if (++k < c->schema->tags && id >= decls[decls[k].by_id].id && id <= decls[decls[k].by_id].last) {
-            c->hint = k;
-            return decls[k].by_id;
-        }
+    uint32_t low = 0, high = c->schema->tags;
+    /* The first place whose last id is not below id: the one that can
+     * hold it, as vantrel_schema_find_id finds it. */
+    while (low < high) {
+        uint32_t middle = low + (high - low) / 2;
+        if (decls[decls[middle].by_id].last < id)
+            low = middle + 1;
+        else
+            high = middle;
     }
-    i = vantrel_schema_find_id(c->schema, id);
-    /* The place of i among the ids, for the next tag: found again cheaply
-     * as the schema is small next to the blob. */
-    if (i != VANTREL_SCHEMA_NONE) {
-        uint32_t low = 0, high = c->schema->tags;
-        while (low < high) {
-            uint32_t middle = low + (high - low) / 2;
-            if (decls[decls[middle].by_id].last < id)
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        c->hint = low;
+    if (low == c->schema->tags || id < decls[decls[low].by_id].id)
+        return VANTREL_SF_UNDECLARED;
+    vantrel_schema_take_(c, low);
+    return 0;
+}
+
+/* Moves the current declaration to the one of `id`, trying the next in
+ * id order first (blobs mostly hold their tags in the order of their
+ * ids), then the search. */
+VANTREL_STEP int vantrel_schema_move_(vantrel_schema_checker *c, uint32_t id)
+{
+    const vantrel_schema_decl *decls = c->schema->decls;
+    uint32_t k = c->decl == VANTREL_SCHEMA_NONE ? 0 : c->hint + 1;
+    if (k < c->schema->tags && id >= decls[decls[k].by_id].id && id <= decls[decls[k].by_id].last) {
+        vantrel_schema_take_(c, k);
+        return 0;
     }
-    return i;
+    return vantrel_schema_search_(c, id);
 }
 
 /* Checks one tag as a walk hands it out (any order of the reader's walks:
@@ -991,27 +1019,27 @@ VANTREL_STEP uint32_t vantrel_schema_lookup_(vantrel_schema_checker *c, uint32_t
 VANTREL_STEP int vantrel_schema_tag(vantrel_schema_checker *checker, const vantrel_tag *tag, uint32_t *decl)
 {
     const vantrel_schema_decl *d;
-    uint32_t i, mark;
+    uint32_t mark;
     uint8_t bit;
     *decl = VANTREL_SCHEMA_NONE;
     if (tag->depth != 0)
         return tag->code == VANTREL_TAG_START && tag->depth == 1 ? VANTREL_SF_NESTED : 0;
     if (tag->code == VANTREL_TAG_START || tag->code == VANTREL_TAG_END)
         return 0;
-    i = vantrel_schema_lookup_(checker, tag->id);
-    if (i == VANTREL_SCHEMA_NONE)
+    if ((tag->id - checker->first > checker->span || checker->decl == VANTREL_SCHEMA_NONE) &&
+        vantrel_schema_move_(checker, tag->id) != 0)
         return VANTREL_SF_UNDECLARED;
-    *decl = i;
-    d = &checker->schema->decls[i];
-    mark = d->mark + (tag->id - d->id);
+    *decl = checker->decl;
+    mark = checker->mark + (tag->id - checker->first);
     bit = (uint8_t)(1u << (mark & 7u));
     if (checker->seen[mark >> 3] & bit)
         return VANTREL_SF_DUPLICATE;
     checker->seen[mark >> 3] = (uint8_t)(checker->seen[mark >> 3] | bit);
-    if (tag->code != vantrel_schema_tag_code(d->kind))
+    if (tag->code != checker->code)
         return VANTREL_SF_KIND;
-    switch (d->kind) {
-    case VANTREL_DECL_INTEGER:
+    d = checker->d;
+    switch (tag->code) {
+    case VANTREL_TAG_INTEGER:
         if (d->flags & VANTREL_DECL_SIGNED) {
             /* Signed order is unsigned order with the sign bit turned. */
             const uint64_t sign = (uint64_t)1 << 63;
@@ -1021,7 +1049,7 @@ VANTREL_STEP int vantrel_schema_tag(vantrel_schema_checker *checker, const vantr
             return VANTREL_SF_RANGE;
         }
         return 0;
-    case VANTREL_DECL_STRING:
+    case VANTREL_TAG_STRING:
         return tag->size > d->high ? VANTREL_SF_LENGTH : 0;
     default:
         if (tag->type != d->type)
